@@ -1,0 +1,4 @@
+target_sources(kestrel_core PRIVATE
+)
+target_sources(kestrel_gui PRIVATE
+)

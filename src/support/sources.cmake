@@ -1,0 +1,4 @@
+target_sources(kestrel_core PRIVATE
+    src/support/Module1.cpp
+    src/support/ProgramFolder.cpp
+)
