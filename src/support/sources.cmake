@@ -1,4 +1,5 @@
 target_sources(kestrel_core PRIVATE
     src/support/Module1.cpp
+    src/support/LocalAddresses.cpp
     src/support/ProgramFolder.cpp
 )
