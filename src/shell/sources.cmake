@@ -1,3 +1,1 @@
-target_sources(kestrel_gui PRIVATE
-    src/shell/MessageBox.cpp
-)
+target_sources(kestrel_gui PRIVATE src / shell / MessageBox.cpp)

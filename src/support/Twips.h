@@ -9,7 +9,7 @@ constexpr int PerPixel = 15;
 
 constexpr int toPixels(int twips)
 {
-    return (twips + PerPixel / 2) / PerPixel;
+    return twips >= 0 ? (twips + PerPixel / 2) / PerPixel : -((-twips + PerPixel / 2) / PerPixel);
 }
 
 constexpr int fromPixels(int pixels)
