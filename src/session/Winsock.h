@@ -1,19 +1,21 @@
 #pragma once
 
+#include <QAbstractSocket>
 #include <QByteArray>
-#include <QHash>
 #include <QObject>
-#include <QPointer>
 #include <QString>
+#include <functional>
 
 class QTcpServer;
 class QTcpSocket;
+class QTimer;
 
 // One TCP endpoint of a session's socket array: a client connection, an accepted connection or
 // a listener. Its events reach the owner through queued delivery, one at a time and never from
-// inside one of its own calls, so a handler is never re-entered by a call that it makes. Calls
-// that fail at once return the failure; network failures carry WinSock error numbers (above
-// 10000), failures of the object itself numbers of 10000 and below.
+// inside one of its own calls, so a handler is never re-entered by a call that it makes; an
+// event still queued when the element is closed is dropped. Calls that fail at once return the
+// failure; network failures carry WinSock error numbers (above 10000), failures of the object
+// itself numbers of 10000 and below.
 class Winsock final : public QObject {
     Q_OBJECT
 
@@ -31,10 +33,11 @@ public:
         sckError = 9,
     };
 
-    // Numbers used for failures; the network ones are the WinSock numbers.
-    enum ErrorNumber : qint32 {
-        sckInvalidOp = 40020,   // placeholder never returned; see errorFor()
-        sckBadState = 40006,    // placeholder never returned; see errorFor()
+    // Failures of the object itself; network failures carry WinSock numbers (see errorFor()).
+    enum OwnError : qint32 {
+        sckInvalidArgument = 5,
+        sckWrongState = 6,
+        sckBadRequestID = 7,
     };
 
     struct Result {
@@ -42,6 +45,9 @@ public:
         QString Description;
         bool ok() const { return Number == 0; }
     };
+
+    // The WinSock number and an English description for a failure reported by Qt.
+    static Result errorFor(QAbstractSocket::SocketError error);
 
     explicit Winsock(int index, QObject *parent = nullptr);
     ~Winsock() override;
@@ -52,6 +58,7 @@ public:
     void setRemoteHost(const QString &host) { m_remoteHost = host; }
     qint32 RemotePort() const { return m_remotePort; }
     void setRemotePort(qint32 port) { m_remotePort = port; }
+    // The listening port while bound; otherwise the value last set.
     qint32 LocalPort() const;
     void setLocalPort(qint32 port) { m_localPort = port; }
     // The machine's primary local IPv4 address; empty when it has none.
@@ -65,12 +72,10 @@ public:
     Result Listen();
     // Adopts the pending connection `requestID` on this closed element.
     Result Accept(qint32 requestID);
+    // Every byte received and not yet read.
     QByteArray GetData();
-    // Closes the connection or stops listening; raises no close event.
+    // Closes the connection or stops listening, in every state; raises no close event.
     void Close();
-
-    // Bytes received and not yet read.
-    qint64 BytesReceived() const;
 
 signals:
     void Connected(int Index);
@@ -80,15 +85,15 @@ signals:
     void Error(int Index, qint16 Number, const QString &Description);
 
 private:
+    void post(std::function<void()> event);
     void adoptSocket(QTcpSocket *socket);
     void onReadyRead();
-    void onSocketError();
+    void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
     void onNewConnection();
+    void onAcceptError(QAbstractSocket::SocketError error);
     void deliverRequest(qint32 requestID);
-    void deliverData();
-    void deliverError(qint32 number, const QString &description);
-    void deliverClose();
+    void releasePendingRequests();
 
     int m_index;
     QString m_remoteHost;
@@ -96,9 +101,11 @@ private:
     qint32 m_localPort = 0;
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
-    bool m_bound = false;
-    QString m_bindAddress;
+    QTimer *m_acceptRetry = nullptr;
+    bool m_listening = false;
+    bool m_acceptFailing = false;
     bool m_errorState = false;
+    bool m_peerClosed = false;
     bool m_dataPending = false;
-    bool m_closePending = false;
+    quint64 m_generation = 0; // raised by Close(); queued events of an older generation are dropped
 };

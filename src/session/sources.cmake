@@ -1,4 +1,6 @@
 target_sources(kestrel_core PRIVATE
-)
-target_sources(kestrel_gui PRIVATE
+    src/session/ErrorLog.cpp
+    src/session/LogFile.cpp
+    src/session/Session.cpp
+    src/session/Winsock.cpp
 )
