@@ -5,9 +5,22 @@
 
 namespace ProgramFolder {
 
+namespace {
+QString &overridden()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
 QString path()
 {
-    return QCoreApplication::applicationDirPath();
+    return overridden().isEmpty() ? QCoreApplication::applicationDirPath() : overridden();
+}
+
+void setPath(const QString &folder)
+{
+    overridden() = folder;
 }
 
 QString file(const QString &name)

@@ -6,6 +6,8 @@
 namespace ProgramFolder {
 
 QString path();
+// Puts the program's files somewhere else than next to the executable (tests use it).
+void setPath(const QString &folder);
 // The program folder with a separator and `name` appended.
 QString file(const QString &name);
 
