@@ -1,1 +1,3 @@
-target_sources(kestrel_gui PRIVATE src / shell / MessageBox.cpp)
+target_sources(kestrel_gui PRIVATE
+    src/shell/MessageBox.cpp
+)
