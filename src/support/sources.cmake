@@ -1,5 +1,6 @@
 target_sources(kestrel_core PRIVATE
     src/support/Module1.cpp
     src/support/LocalAddresses.cpp
+    src/support/LoadResource.cpp
     src/support/ProgramFolder.cpp
 )
