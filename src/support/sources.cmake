@@ -4,3 +4,7 @@ target_sources(kestrel_core PRIVATE
     src/support/LoadResource.cpp
     src/support/ProgramFolder.cpp
 )
+target_sources(kestrel_gui PRIVATE
+    src/support/LoadResStrings.cpp
+    src/support/FillLocalIPList.cpp
+)
