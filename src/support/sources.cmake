@@ -1,6 +1,11 @@
 target_sources(kestrel_core PRIVATE
-    src/support/Module1.cpp
+    src/support/LoadResource.cpp
     src/support/LocalAddresses.cpp
+    src/support/Module1.cpp
     src/support/NumericValue.cpp
     src/support/ProgramFolder.cpp
+)
+target_sources(kestrel_gui PRIVATE
+    src/support/FillLocalIPList.cpp
+    src/support/LoadResStrings.cpp
 )
