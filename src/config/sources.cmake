@@ -1,4 +1,6 @@
 target_sources(kestrel_core PRIVATE
+    src/config/IniProfile.cpp
+    src/config/ConfigFile.cpp
 )
 target_sources(kestrel_gui PRIVATE
 )
