@@ -4,3 +4,7 @@ target_sources(kestrel_core PRIVATE
     src/session/Session.cpp
     src/session/Winsock.cpp
 )
+target_sources(kestrel_gui PRIVATE
+    src/session/Shape.cpp
+    src/session/frmDocument.cpp
+)

@@ -1,0 +1,73 @@
+#include "shell/SignalHandler.h"
+#include "shell/frmMain.h"
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QStringList>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+namespace {
+
+void prepareProcess()
+{
+#ifdef Q_OS_UNIX
+    // A server may hold thousands of clients: allow as many open files as the system lets us.
+    struct rlimit files = {};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+    // A log file that reaches the file-size limit must fail the write, not end the program.
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+// The whole argument text names the configuration file, unchanged.
+QString commandLine(const QStringList &arguments)
+{
+    return arguments.mid(1).join(QLatin1Char(' '));
+}
+
+} // namespace
+
+namespace Module1 {
+
+int Main(int argc, char *argv[])
+{
+#ifdef Q_OS_UNIX
+    SignalHandler::block({SIGTERM, SIGINT, SIGHUP});
+#endif
+    prepareProcess();
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Kestrel"));
+    app.setApplicationVersion(QStringLiteral(KESTREL_VERSION));
+
+    frmMain window;
+    MainForm = &window;
+    // The end of the desktop session and the termination signals close the window like
+    // File > Exit, so the configuration and the placement are written. A signal that comes
+    // during start-up is handled as soon as the window runs.
+#ifdef Q_OS_UNIX
+    SignalHandler terminationSignals({SIGTERM, SIGINT, SIGHUP});
+    QObject::connect(&terminationSignals, &SignalHandler::received, &window,
+                     &frmMain::mnuFileExit_Click);
+#endif
+    window.MDIForm_Load(commandLine(app.arguments()));
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &) { window.mnuFileExit_Click(); });
+
+    window.show();
+    return app.exec();
+}
+
+} // namespace Module1
+
+int main(int argc, char *argv[])
+{
+    return Module1::Main(argc, argv);
+}

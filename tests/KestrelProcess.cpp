@@ -1,0 +1,76 @@
+#include "KestrelProcess.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <csignal>
+
+KestrelProcess::KestrelProcess() : m_environment(QProcessEnvironment::systemEnvironment())
+{
+    QDir(m_dir.path()).mkpath(QStringLiteral("xdg"));
+    QFile::copy(QStringLiteral(KESTREL_EXE), m_dir.filePath(QStringLiteral("kestrel")));
+    m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("xdg")));
+    m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+KestrelProcess::~KestrelProcess()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(5000);
+    }
+}
+
+QString KestrelProcess::settingsFile() const
+{
+    return m_dir.filePath(QStringLiteral("xdg/Kestrel/Kestrel.conf"));
+}
+
+void KestrelProcess::setEnvironment(const QString &name, const QString &value)
+{
+    m_environment.insert(name, value);
+}
+
+bool KestrelProcess::start(const QStringList &arguments)
+{
+    m_process.setProcessEnvironment(m_environment);
+    m_process.setWorkingDirectory(QDir::tempPath());
+    m_process.start(m_dir.filePath(QStringLiteral("kestrel")), arguments);
+    if (!m_process.waitForStarted(10000))
+        return false;
+    QElapsedTimer waited;
+    waited.start();
+    while (!catchesSigterm()) {
+        if (waited.hasExpired(10000) || m_process.state() != QProcess::Running)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+// The signal mask in /proc tells when the program has installed its handler.
+bool KestrelProcess::catchesSigterm() const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    const QList<QByteArray> lines = status.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (line.startsWith("SigCgt:")) {
+            const quint64 caught = line.mid(7).trimmed().toULongLong(nullptr, 16);
+            return caught & (quint64(1) << (SIGTERM - 1));
+        }
+    }
+    return false;
+}
+
+bool KestrelProcess::stop(int signalNumber, int timeoutMs)
+{
+    ::kill(pid_t(m_process.processId()), signalNumber);
+    if (!m_process.waitForFinished(timeoutMs))
+        return false;
+    return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+}

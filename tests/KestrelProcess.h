@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// The real kestrel program, started from a copy in a temporary program folder with its own
+// settings store, on the offscreen platform.
+class KestrelProcess final {
+public:
+    KestrelProcess();
+    ~KestrelProcess();
+
+    bool isValid() const { return m_dir.isValid(); }
+    // The program folder: default.ksf and errorlog.txt are written here.
+    QString folder() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // The per-user settings file that holds the window placement.
+    QString settingsFile() const;
+
+    void setEnvironment(const QString &name, const QString &value);
+    // Starts the program and waits until it handles the termination signals.
+    bool start(const QStringList &arguments = {});
+    // Sends `signalNumber` and waits for the program to end; true when it exits with status 0.
+    bool stop(int signalNumber, int timeoutMs = 10000);
+    QProcess &process() { return m_process; }
+
+private:
+    bool catchesSigterm() const;
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QProcessEnvironment m_environment;
+};
