@@ -51,6 +51,7 @@ private slots:
     void activeSessionOfTheCommandLineFileStartsByItself();
     void inactiveSessionWaitsForTheUser();
     void commandLineIsOneNameTakenUnchanged();
+    void signalWhileAMessageBoxIsOpenStillSaves();
 };
 
 void tst_Program::firstRunWritesDefaultsOnEverySignal_data()
@@ -181,6 +182,20 @@ void tst_Program::commandLineIsOneNameTakenUnchanged()
     QVERIFY(kestrel.stop(SIGTERM));
     IniProfile quoted(kestrel.file(QStringLiteral("default.ksf")));
     QCOMPARE(quoted.readString("Session1", "PortNumber", "?"), QStringLiteral("1000"));
+}
+
+void tst_Program::signalWhileAMessageBoxIsOpenStillSaves()
+{
+    // A stored port above 65535 raises the port message box while the file loads.
+    KestrelProcess kestrel;
+    const QString named = kestrel.file(QStringLiteral("bad port.ksf"));
+    QByteArray content = serverSessionFile(1, kestrel.file(QStringLiteral("p.log")), 0);
+    content.replace("PortNumber=1\r\n", "PortNumber=70000\r\n");
+    QVERIFY(TestSupport::writeFile(named, content));
+    QVERIFY(kestrel.start({named}));
+    QVERIFY(kestrel.stop(SIGTERM));
+    IniProfile saved(kestrel.file(QStringLiteral("default.ksf")));
+    QCOMPARE(saved.readString("Session1", "PortNumber", "?"), QStringLiteral("70000"));
 }
 
 QTEST_GUILESS_MAIN(tst_Program)

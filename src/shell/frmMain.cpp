@@ -7,6 +7,7 @@
 #include "support/ProgramFolder.h"
 #include "support/Twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QThread>
+#include <QTimer>
 
 namespace Module1 {
 frmMain *MainForm = nullptr;
@@ -113,6 +115,7 @@ void frmMain::buildMenus()
 
 void frmMain::MDIForm_Load(const QString &commandLine)
 {
+    m_loading = true;
     LoadResource::LoadResStrings(this);
     QDir::setCurrent(ProgramFolder::path());
     readPlacement();
@@ -120,6 +123,7 @@ void frmMain::MDIForm_Load(const QString &commandLine)
     getprofilesettings(commandLine);
     autoActivate();
     QDir::setCurrent(ProgramFolder::path());
+    m_loading = false;
 }
 
 void frmMain::autoActivate()
@@ -274,6 +278,11 @@ void frmMain::writePlacement()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    if (!m_closing && !readyToShutDown()) {
+        event->ignore();
+        QTimer::singleShot(10, this, &QWidget::close);
+        return;
+    }
     if (!m_closing) {
         m_closing = true;
         MDIForm_QueryUnload();
@@ -283,6 +292,19 @@ void frmMain::closeEvent(QCloseEvent *event)
         QCoreApplication::quit();
     }
     event->accept();
+}
+
+// A dialog, message box or pop-up menu runs its own event loop, and the handler that opened it
+// goes on when it returns; start-up runs handlers too. Shutdown waits until those have closed
+// and unwound, so no handler returns into a window that is gone.
+bool frmMain::readyToShutDown()
+{
+    QWidget *open = QApplication::activePopupWidget();
+    if (!open)
+        open = QApplication::activeModalWidget();
+    if (open)
+        open->close();
+    return !open && !m_loading && QThread::currentThread()->loopLevel() <= 1;
 }
 
 void frmMain::MDIForm_QueryUnload()

@@ -79,6 +79,7 @@ private:
     void readPlacement();
     void writePlacement();
     void autoActivate();
+    bool readyToShutDown();
     void MDIForm_QueryUnload();
     void MDIForm_Unload();
 
@@ -89,6 +90,7 @@ private:
     QVector<qint16> m_autoActivateFlags;
     std::array<int, 4> m_placementTwips{}; // left, top, width, height as read
     QRect m_placementApplied;
+    bool m_loading = false;
     bool m_closing = false;
 };
 
