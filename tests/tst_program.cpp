@@ -2,11 +2,13 @@
 #include "TestSupport.h"
 #include "config/IniProfile.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QTcpSocket>
 #include <QtTest>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -52,6 +54,9 @@ private slots:
     void inactiveSessionWaitsForTheUser();
     void commandLineIsOneNameTakenUnchanged();
     void signalWhileAMessageBoxIsOpenStillSaves();
+    void foreignFilesGiveOneBlankSession_data();
+    void foreignFilesGiveOneBlankSession();
+    void openFileLimitIsRaised();
 };
 
 void tst_Program::firstRunWritesDefaultsOnEverySignal_data()
@@ -196,6 +201,75 @@ void tst_Program::signalWhileAMessageBoxIsOpenStillSaves()
     QVERIFY(kestrel.stop(SIGTERM));
     IniProfile saved(kestrel.file(QStringLiteral("default.ksf")));
     QCOMPARE(saved.readString("Session1", "PortNumber", "?"), QStringLiteral("70000"));
+}
+
+void tst_Program::foreignFilesGiveOneBlankSession_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("sessions");
+    QTest::newRow("binary garbage") << "garbage" << 1;
+    QTest::newRow("a folder") << "folder" << 1;
+    QTest::newRow("50 MB of text") << "large" << 1;
+    QTest::newRow("NumSessions 30000 with two sections") << "inflated" << 2;
+    QTest::newRow("negative NumSessions") << "negative" << 1;
+}
+
+void tst_Program::foreignFilesGiveOneBlankSession()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, sessions);
+    KestrelProcess kestrel;
+    const QString named = kestrel.file(QStringLiteral("input"));
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(named));
+    } else if (kind == QLatin1String("garbage")) {
+        QByteArray bytes(64 * 1024, 0);
+        for (int i = 0; i < bytes.size(); ++i)
+            bytes[i] = char((i * 7919) % 256);
+        QVERIFY(TestSupport::writeFile(named, bytes));
+    } else if (kind == QLatin1String("large")) {
+        QVERIFY(TestSupport::writeFile(named, QByteArray(50 * 1024 * 1024, 'k')));
+    } else if (kind == QLatin1String("inflated")) {
+        QVERIFY(TestSupport::writeFile(named, "[Kestrel]\nNumSessions=30000\n[Session1]\n"
+                                              "PortNumber=11\n[Session2]\nPortNumber=22\n"));
+    } else {
+        QVERIFY(TestSupport::writeFile(named, "[Kestrel]\nNumSessions=-4\n[Session1]\n"
+                                              "PortNumber=11\n"));
+    }
+    QVERIFY(kestrel.start({named}));
+    QVERIFY(kestrel.stop(SIGTERM, 20000));
+    IniProfile saved(kestrel.file(QStringLiteral("default.ksf")));
+    QCOMPARE(saved.readInt("Kestrel", "NumSessions", -1), sessions);
+    if (kind == QLatin1String("inflated"))
+        QCOMPARE(saved.readString("Session2", "PortNumber", "?"), QStringLiteral("22"));
+    else
+        QCOMPARE(saved.readString("Session1", "PortNumber", "?"), QStringLiteral("1000"));
+}
+
+void tst_Program::openFileLimitIsRaised()
+{
+    // Start the program with a soft limit below the hard one, as many systems do.
+    struct rlimit mine = {};
+    QVERIFY(::getrlimit(RLIMIT_NOFILE, &mine) == 0);
+    struct rlimit lowered = mine;
+    lowered.rlim_cur = qMin<rlim_t>(256, mine.rlim_max);
+    QVERIFY(::setrlimit(RLIMIT_NOFILE, &lowered) == 0);
+    KestrelProcess kestrel;
+    const bool started = kestrel.start();
+    ::setrlimit(RLIMIT_NOFILE, &mine);
+    QVERIFY(started);
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(kestrel.process().processId()));
+    QVERIFY(limits.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = limits.readAll().split('\n');
+    QVERIFY(kestrel.stop(SIGTERM));
+    for (const QByteArray &line : lines) {
+        if (!line.startsWith("Max open files"))
+            continue;
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        QCOMPARE(fields.at(3), fields.at(4)); // soft limit raised to the hard limit
+        return;
+    }
+    QFAIL("no open-file limit in /proc");
 }
 
 QTEST_GUILESS_MAIN(tst_Program)
