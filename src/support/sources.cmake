@@ -4,6 +4,7 @@ target_sources(kestrel_core PRIVATE
     src/support/Module1.cpp
     src/support/NumericValue.cpp
     src/support/ProgramFolder.cpp
+    src/support/SignalHandler.cpp
 )
 target_sources(kestrel_gui PRIVATE
     src/support/FillLocalIPList.cpp
