@@ -1,5 +1,4 @@
 target_sources(kestrel_gui PRIVATE
     src/shell/MessageBox.cpp
-    src/shell/SignalHandler.cpp
     src/shell/frmMain.cpp
 )

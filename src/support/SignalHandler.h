@@ -5,8 +5,9 @@
 
 class QSocketNotifier;
 
-// Turns POSIX signals into a Qt signal on the event loop (through a self-pipe), so that
-// SIGTERM, SIGINT and SIGHUP can end the program by the same path as File > Exit.
+// Turns POSIX signals into a Qt signal on the event loop (through a self-pipe), so that a
+// signal such as SIGTERM or SIGHUP is handled between the program's other events, like any of
+// them.
 class SignalHandler final : public QObject {
     Q_OBJECT
 

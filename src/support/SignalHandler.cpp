@@ -1,4 +1,4 @@
-#include "shell/SignalHandler.h"
+#include "support/SignalHandler.h"
 
 #include <QSocketNotifier>
 
