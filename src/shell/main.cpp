@@ -1,5 +1,6 @@
-#include "support/SignalHandler.h"
 #include "shell/frmMain.h"
+#include "support/ProcessSetup.h"
+#include "support/SignalHandler.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -7,25 +8,9 @@
 
 #ifdef Q_OS_UNIX
 #include <csignal>
-#include <sys/resource.h>
 #endif
 
 namespace {
-
-void prepareProcess()
-{
-#ifdef Q_OS_UNIX
-    // A server may hold thousands of clients: allow as many open files as the system lets us.
-    struct rlimit files = {};
-    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
-        files.rlim_cur = files.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &files);
-    }
-    // A log file that reaches the file-size limit must fail the write, not end the program.
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
-#endif
-}
 
 // The whole argument text names the configuration file, unchanged.
 QString commandLine(const QStringList &arguments)
@@ -42,7 +27,7 @@ int Main(int argc, char *argv[])
 #ifdef Q_OS_UNIX
     SignalHandler::block({SIGTERM, SIGINT, SIGHUP});
 #endif
-    prepareProcess();
+    ProcessSetup::prepare();
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Kestrel"));
     app.setApplicationVersion(QStringLiteral(KESTREL_VERSION));

@@ -40,17 +40,18 @@ void SignalHandler::block(std::initializer_list<int> signalNumbers)
 SignalHandler::SignalHandler(std::initializer_list<int> signalNumbers, QObject *parent)
     : QObject(parent)
 {
-    if (pipeFds[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeFds) != 0)
-        return;
-    ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
-    m_notifier = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &SignalHandler::readPipe);
-    for (const int number : signalNumbers) {
-        struct sigaction action = {};
-        action.sa_handler = onSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        ::sigaction(number, &action, nullptr);
+    // Without a pipe the signals keep their default action; they are never left blocked.
+    if (pipeFds[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeFds) == 0) {
+        ::fcntl(pipeFds[0], F_SETFL, O_NONBLOCK);
+        m_notifier = new QSocketNotifier(pipeFds[1], QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &SignalHandler::readPipe);
+        for (const int number : signalNumbers) {
+            struct sigaction action = {};
+            action.sa_handler = onSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESTART;
+            ::sigaction(number, &action, nullptr);
+        }
     }
     const sigset_t set = setOf(signalNumbers);
     ::sigprocmask(SIG_UNBLOCK, &set, nullptr);
