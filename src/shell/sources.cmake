@@ -3,7 +3,10 @@ target_sources(kestrel_gui PRIVATE
     src/shell/MessageBox.cpp
     src/shell/ProgramIcon.cpp
     src/shell/SignalHandler.cpp
+    src/shell/TrayCallbackEvent.cpp
     src/shell/WebLink.cpp
+    src/shell/basSubclass.cpp
+    src/shell/clsTaskBar.cpp
     src/shell/frmAbout.cpp
     src/shell/frmMain.cpp
 )
