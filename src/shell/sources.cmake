@@ -9,6 +9,8 @@ target_sources(kestrel_gui PRIVATE
     src/shell/clsTaskBar.cpp
     src/shell/frmAbout.cpp
     src/shell/frmMain.cpp
+    src/shell/frmMainHelp.cpp
+    src/shell/frmMainTray.cpp
 )
 # The program's icon in every size, compiled into the program.
 qt_add_resources(kestrel_gui kestrel_icons
