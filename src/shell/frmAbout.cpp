@@ -109,14 +109,14 @@ frmAbout::frmAbout(QWidget *owner) : QDialog(owner)
     picIcon->setBackgroundRole(QPalette::Button);
     picIcon->setAutoFillBackground(true);
 
-    lblTitle = label(this, QRect(1050, 240, 4935, 480), "2143");
+    lblTitle = label(this, QRect(1050, 240, 4935, 300), "2143");
     lblTitle->setText(QStringLiteral("TCP/IP Data Logger"));
-    lblVersion = label(this, QRect(1050, 780, 4935, 225), nullptr);
+    lblVersion = label(this, QRect(1050, 600, 4935, 255), nullptr);
     lblVersion->setFont(designFont());
-    lblDescription = label(this, QRect(1050, 1125, 4935, 900), nullptr);
+    lblDescription = label(this, QRect(1050, 915, 4935, 1125), nullptr);
     lblDescription->setFont(designFont());
 
-    Label4 = label(this, QRect(1050, 2100, 4935, 255), nullptr);
+    Label4 = label(this, QRect(1050, 2100, 4935, 285), nullptr);
     Label4->setText(QString::fromLatin1(WebLink::WebAddress));
     QFont link = designFont();
     link.setBold(true);
