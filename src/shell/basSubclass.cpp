@@ -14,7 +14,6 @@ namespace basSubclass {
 
 namespace {
 
-QPointer<QWidget> TrayForm;
 QPointer<QMenu> TrayMenu;
 QPointer<QAction> TrayDefaultItem;
 
@@ -32,7 +31,7 @@ private:
     QWidget *m_window;
 };
 
-QPointer<WindowHook> PrevWndProc;
+QPointer<WindowHook> InstalledHook;
 
 void popUpTrayMenu()
 {
@@ -46,7 +45,6 @@ void popUpTrayMenu()
 
 bool AddToTray(QWidget *frm, QMenu *mnu, const QString &tip, QAction *defaultItem)
 {
-    TrayForm = frm;
     TrayMenu = mnu;
     TrayDefaultItem = defaultItem;
     // A desktop that offers a notification area is what the icon needs; there is no version
@@ -65,29 +63,28 @@ bool Hook(QWidget *frm)
 {
     if (!frm)
         return false;
-    if (PrevWndProc && PrevWndProc->parent() == frm)
+    if (InstalledHook && InstalledHook->parent() == frm)
         return true;
-    delete PrevWndProc;
-    PrevWndProc = new WindowHook(frm);
-    frm->installEventFilter(PrevWndProc);
+    delete InstalledHook;
+    InstalledHook = new WindowHook(frm);
+    frm->installEventFilter(InstalledHook);
     return true;
 }
 
 bool Unhook(QWidget *frm)
 {
-    if (!frm || !PrevWndProc || PrevWndProc->parent() != frm)
+    if (!frm || !InstalledHook || InstalledHook->parent() != frm)
         return false;
-    delete PrevWndProc;
+    delete InstalledHook;
     return true;
 }
 
 bool WindowProc(QEvent *event)
 {
-    const qint16 callbackMessage = TaskBar().CallbackMessage();
     if (event->type() != TrayCallbackEvent::eventType())
         return false;
     const auto *callback = static_cast<const TrayCallbackEvent *>(event);
-    if (callback->message() != callbackMessage)
+    if (callback->message() != TaskBar().CallbackMessage())
         return false;
     switch (callback->lParam()) {
     case TrayCallbackEvent::WM_LBUTTONDBLCLK:

@@ -11,9 +11,9 @@ class QWidget;
 // messages, which arrive among the window's own events, to the icon's actions.
 namespace basSubclass {
 
-// Remembers the window, its icon menu and the menu's default item, then hooks the window and
-// adds icon 1 with `tip`. False, with nothing installed, when the desktop has no notification
-// area or the hook cannot be installed.
+// Remembers the icon menu and its default item, then hooks the window and adds icon 1 with
+// `tip`. False, with nothing installed, when the desktop has no notification area or the hook
+// cannot be installed.
 bool AddToTray(QWidget *frm, QMenu *mnu, const QString &tip, QAction *defaultItem);
 
 // Puts WindowProc in front of every event of `frm`. False when there is no window.
