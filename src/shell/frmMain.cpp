@@ -1,6 +1,10 @@
 #include "shell/frmMain.h"
 
 #include "session/frmDocument.h"
+#include "shell/HelpViewer.h"
+#include "shell/ProgramIcon.h"
+#include "shell/basSubclass.h"
+#include "shell/clsTaskBar.h"
 #include "support/LoadResStrings.h"
 #include "support/LoadResource.h"
 #include "support/Module1.h"
@@ -60,10 +64,12 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_mdiArea(new QMdiArea(
 {
     setProperty("Tag", QStringLiteral("1100"));
     setWindowTitle(QStringLiteral("Kestrel"));
+    setWindowIcon(ProgramIcon::icon());
     setCentralWidget(m_mdiArea);
     m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     buildMenus();
+    buildPopUpMenu();
 }
 
 frmMain::~frmMain()
@@ -111,6 +117,9 @@ void frmMain::buildMenus()
             &frmMain::mnuWindowTileVertical_Click);
     connect(mnuWindowArrangeIcons, &QAction::triggered, this,
             &frmMain::mnuWindowArrangeIcons_Click);
+    connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
+    connect(mnuPell, &QAction::triggered, this, &frmMain::mnuPell_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
 }
 
 void frmMain::MDIForm_Load(const QString &commandLine)
@@ -122,6 +131,8 @@ void frmMain::MDIForm_Load(const QString &commandLine)
     m_autoActivateFlags = QVector<qint16>(2, 0);
     getprofilesettings(commandLine);
     autoActivate();
+    Module1::TrayIconActive =
+        basSubclass::AddToTray(this, mnuPopUp, QStringLiteral("Kestrel"), mnuAbout);
     QDir::setCurrent(ProgramFolder::path());
     m_loading = false;
 }
@@ -309,6 +320,7 @@ bool frmMain::readyToShutDown()
 
 void frmMain::MDIForm_QueryUnload()
 {
+    HelpViewer::closeAll();
     QThread::yieldCurrentThread();
     writeprofilesettings(QString());
 }
@@ -317,6 +329,11 @@ void frmMain::MDIForm_Unload()
 {
     if (windowStateCode() != 1)
         writePlacement();
+    if (Module1::TrayIconActive) {
+        TaskBar().DeleteIcon(1);
+        basSubclass::Unhook(this);
+        Module1::TrayIconActive = false;
+    }
 }
 
 void frmMain::mnuFile_Click()

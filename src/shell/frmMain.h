@@ -49,6 +49,16 @@ public:
     void mnuWindowTileHorizontal_Click();
     void mnuWindowTileVertical_Click();
     void mnuWindowArrangeIcons_Click();
+    void mnuHelpContents_Click();
+    void mnuPell_Click();
+    void mnuHelpAbout_Click();
+
+    // The notification-area icon's menu and the window's resize handler.
+    void MDIForm_Resize();
+    void mnuOpen_Click();
+    void mnuHide_Click();
+    void mnuExit_Click();
+    void mnuAbout_Click();
 
     // Menu items, named after their menu path; their design text is the string id.
     QMenu *mnuFile;
@@ -68,12 +78,21 @@ public:
     QAction *mnuHelpContents;
     QAction *mnuPell;
     QAction *mnuHelpAbout;
+    QMenu *mnuPopUp;
+    QAction *mnuOpen;
+    QAction *mnuHide;
+    QAction *mnuExit;
+    QAction *sep10;
+    QAction *mnuAbout;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void buildMenus();
+    void buildPopUpMenu();
     void fillWindowList();
     void closeSessionWindows();
     void readPlacement();
