@@ -38,6 +38,17 @@ QStringList nameFilters(const QString &filter)
     return filters;
 }
 
+// The position of the filter that the dialog reports as selected; a dialog that hides the
+// patterns reports the description alone.
+int filterPosition(const QStringList &filters, const QString &selected)
+{
+    for (int i = 0; i < filters.size(); ++i) {
+        if (filters[i] == selected || filters[i].startsWith(selected + QStringLiteral(" (")))
+            return i;
+    }
+    return -1;
+}
+
 } // namespace
 
 bool FileDialog::ShowOpen()
@@ -105,7 +116,7 @@ QString FileDialog::runPlatformDialog(bool save)
     const std::unique_ptr<QFileDialog> done(dialog);
     if (!accepted || done->selectedFiles().isEmpty())
         return QString();
-    const int used = int(filters.indexOf(done->selectedNameFilter()));
+    const int used = filterPosition(filters, done->selectedNameFilter());
     if (used >= 0)
         FilterIndex = used + 1;
     return QFileInfo(done->selectedFiles().constFirst()).absoluteFilePath();
