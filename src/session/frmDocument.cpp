@@ -51,9 +51,14 @@ frmDocument::frmDocument(QWidget *parent) : QWidget(parent), m_session(new Sessi
 
 frmDocument::~frmDocument() = default;
 
+QSize frmDocument::sizeHint() const
+{
+    return QSize(Twips::toPixels(7320), Twips::toPixels(3930));
+}
+
 void frmDocument::buildControls()
 {
-    resize(Twips::toPixels(7320), Twips::toPixels(3930));
+    resize(sizeHint());
 
     Frame2 = place<QGroupBox>(this, QStringLiteral("TCP/IP Port:"), "2150",
                               Twips::rect(0, 120, 3630, 3075));

@@ -25,6 +25,8 @@ public:
     ~frmDocument() override;
 
     Session *session() const { return m_session; }
+    // The designed size, which the main window's arrangements give the window.
+    QSize sizeHint() const override;
 
     // The settings as the controls and the session hold them; AutoActivate tells whether the
     // session is active.
