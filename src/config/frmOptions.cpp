@@ -1,5 +1,6 @@
 #include "config/frmOptions.h"
 
+#include "config/FitText.h"
 #include "support/LoadResStrings.h"
 #include "support/Module1.h"
 #include "support/NumericValue.h"
@@ -93,6 +94,7 @@ void frmOptions::buildControls()
 void frmOptions::Form_Load()
 {
     LoadResource::LoadResStrings(this);
+    FitText::widenToTexts(this);
     Text1->setText(Module1::OnErrorRunApp);
     // Any non-zero value switches the error log on, so the box shows it set.
     Check1->setChecked(Module1::LogErrors != 0);

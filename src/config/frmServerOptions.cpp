@@ -1,5 +1,6 @@
 #include "config/frmServerOptions.h"
 
+#include "config/FitText.h"
 #include "support/LoadResStrings.h"
 #include "support/Module1.h"
 #include "support/Twips.h"
@@ -94,6 +95,7 @@ void frmServerOptions::buildControls()
 void frmServerOptions::Form_Load()
 {
     LoadResource::LoadResStrings(this);
+    FitText::widenToTexts(this);
     chkMultiClients->setChecked(Module1::AllowMultiConnect != 0);
     const qint16 serial = Module1::ServerSerialOptions;
     if (serial >= 0 && serial <= 2)
