@@ -35,6 +35,7 @@ private slots:
     void activationDisablesAndDeactivationEnables();
     void bindOnAPortInUseLeavesTheWindowInactive();
     void storedSettingsComeBackThroughTheControls();
+    void typingIsLimitedButStoredTextsStayWhole();
 
 private:
     QStringList m_messages;
@@ -272,6 +273,28 @@ void tst_Document::storedSettingsComeBackThroughTheControls()
     expected.TCPOption = 1;
     expected.AutoActivate = 0;
     QCOMPARE(window.settings(), expected);
+}
+
+void tst_Document::typingIsLimitedButStoredTextsStayWhole()
+{
+    frmDocument window;
+    window.PortNumber->clear();
+    QTest::keyClicks(window.PortNumber, QStringLiteral("1234567"));
+    QCOMPARE(window.PortNumber->text(), QStringLiteral("12345"));
+    QTest::keyClicks(window.IPAddress, QString(60, QLatin1Char('h')));
+    QCOMPARE(window.IPAddress->text().size(), 50);
+
+    // A stored port of six digits must be refused at activation, not cut to another port.
+    SessionSettings stored;
+    stored.TCPOption = 1;
+    stored.PortNumber = QStringLiteral("123456");
+    window.applySettings(stored);
+    QCOMPARE(window.PortNumber->text(), QStringLiteral("123456"));
+    QTest::keyClick(window.PortNumber, Qt::Key_Backspace);
+    QCOMPARE(window.PortNumber->text(), QStringLiteral("12345"));
+    window.PortNumber->setText(stored.PortNumber);
+    window.Command1->click();
+    QCOMPARE(window.StatusBar1->text(), QStringLiteral("Status: Error - Invalid Port Number"));
 }
 
 QTEST_MAIN(tst_Document)

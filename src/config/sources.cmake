@@ -3,4 +3,7 @@ target_sources(kestrel_core PRIVATE
     src/config/ConfigFile.cpp
 )
 target_sources(kestrel_gui PRIVATE
+    src/config/FitText.cpp
+    src/config/frmOptions.cpp
+    src/config/frmServerOptions.cpp
 )

@@ -9,18 +9,12 @@
 
 namespace {
 
-// A session window's text boxes keep at most this many characters, also of a text from a file.
-constexpr int IPAddressMaxLength = 50;
-constexpr int PortNumberMaxLength = 5;
-
-// The settings that a session window gives its session for a stored session: the texts as its
-// boxes keep them and the role as its option buttons hold it (any non-zero TCPOption selects the
-// server). AutoActivate is a matter for start-up, not for the session.
+// The settings that a session window gives its session for a stored session: the texts whole and
+// the role as its option buttons hold it (any non-zero TCPOption selects the server).
+// AutoActivate is a matter for start-up, not for the session.
 SessionSettings asLoaded(const SessionSettings &stored)
 {
     SessionSettings loaded = stored;
-    loaded.IPAddress = stored.IPAddress.left(IPAddressMaxLength);
-    loaded.PortNumber = stored.PortNumber.left(PortNumberMaxLength);
     loaded.TCPOption = stored.TCPOption != 0 ? 1 : 0;
     loaded.AutoActivate = 0;
     return loaded;

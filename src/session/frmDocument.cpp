@@ -1,7 +1,9 @@
 #include "session/frmDocument.h"
 
+#include "config/frmServerOptions.h"
 #include "session/Session.h"
 #include "session/Shape.h"
+#include "session/TypedLengthValidator.h"
 #include "shell/MessageBox.h"
 #include "support/FillLocalIPList.h"
 #include "support/LoadResStrings.h"
@@ -11,9 +13,11 @@
 #include "support/Twips.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -48,9 +52,14 @@ frmDocument::frmDocument(QWidget *parent) : QWidget(parent), m_session(new Sessi
 
 frmDocument::~frmDocument() = default;
 
+QSize frmDocument::sizeHint() const
+{
+    return QSize(Twips::toPixels(7320), Twips::toPixels(3930));
+}
+
 void frmDocument::buildControls()
 {
-    resize(Twips::toPixels(7320), Twips::toPixels(3930));
+    resize(sizeHint());
 
     Frame2 = place<QGroupBox>(this, QStringLiteral("TCP/IP Port:"), "2150",
                               Twips::rect(0, 120, 3630, 3075));
@@ -62,7 +71,7 @@ void frmDocument::buildControls()
     Label2 = place<QLabel>(Frame2, QStringLiteral("Remote Host IP Address"), "2153",
                            Twips::rect(315, 1065, 2250, 180));
     IPAddress = textBox(Frame2, QString(), Twips::rect(315, 1290, 2535, 315));
-    IPAddress->setMaxLength(50);
+    IPAddress->setValidator(new TypedLengthValidator(50, IPAddress));
     LocalIP = new QComboBox(Frame2);
     LocalIP->setEditable(true);
     LocalIP->setEditText(QStringLiteral("Combo3"));
@@ -71,7 +80,7 @@ void frmDocument::buildControls()
     Label3 = place<QLabel>(Frame2, QStringLiteral("Remote Port"), "2154",
                            Twips::rect(315, 1635, 2250, 195));
     PortNumber = textBox(Frame2, QStringLiteral("1000"), Twips::rect(315, 1860, 2535, 285));
-    PortNumber->setMaxLength(5);
+    PortNumber->setValidator(new TypedLengthValidator(5, PortNumber));
     Command2 = place<QPushButton>(Frame2, QStringLiteral("I/O Options"), "2157",
                                   Twips::rect(990, 2520, 1370, 345));
     Command2->hide();
@@ -110,6 +119,10 @@ void frmDocument::buildControls()
     connect(TCPOption[0], &QRadioButton::clicked, this, [this] { TCPOption_Click(0); });
     connect(TCPOption[1], &QRadioButton::clicked, this, [this] { TCPOption_Click(1); });
     connect(Command1, &QPushButton::clicked, this, &frmDocument::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmDocument::Command2_Click);
+    connect(Command3[0], &QPushButton::clicked, this, [this] { Command3_Click(0); });
+    connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
+    Frame2->installEventFilter(this);
     connect(PortNumber, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_session->setPortNumber(text);
         PortNumber_Change();
@@ -225,4 +238,61 @@ void frmDocument::Getstatus() const
 void frmDocument::UpdateStatus()
 {
     m_session->UpdateStatus();
+}
+
+// The dialogs below run nested event loops, in which shutdown may close this window: each
+// handler checks that the window still exists before it goes on.
+void frmDocument::Command2_Click()
+{
+    const SessionSettings before = m_session->settings();
+    Module1::AllowMultiConnect = before.AllowMultiConnect;
+    Module1::ServerSerialOptions = before.ServerSerialOptions;
+    Module1::ServerTCPOptions = before.ServerTCPOptions;
+    const QPointer<frmDocument> alive(this);
+    const QPointer<frmServerOptions> dialog = new frmServerOptions(this);
+    dialog->exec();
+    if (!alive)
+        return;
+    delete dialog;
+    if (Module1::AllowMultiConnect == -1)
+        return;
+    SessionSettings after = m_session->settings();
+    after.AllowMultiConnect = Module1::AllowMultiConnect;
+    after.ServerSerialOptions = Module1::ServerSerialOptions;
+    after.ServerTCPOptions = Module1::ServerTCPOptions;
+    m_session->setSettings(after);
+}
+
+void frmDocument::Command3_Click(int Index)
+{
+    QLineEdit *box = Index == 0 ? txtLogFile : txtOutFile;
+    CommonDialog1.FileName = box->text();
+    CommonDialog1.Flags = FileDialog::HideReadOnly;
+    CommonDialog1.Filter = QStringLiteral("Text Files (*.TXT)|*.txt|All Files (*.*)|*.*");
+    CommonDialog1.FilterIndex = 1;
+    const QPointer<frmDocument> alive(this);
+    CommonDialog1.ShowOpen();
+    if (!alive)
+        return;
+    box->setFocus();
+    if (!CommonDialog1.FileName.isEmpty())
+        box->setText(CommonDialog1.FileName);
+}
+
+void frmDocument::Frame2_DblClick()
+{
+    if (TCPOption[0]->isChecked())
+        return;
+    QString text;
+    const QStringList clients = m_session->connectedClients();
+    for (const QString &address : clients)
+        text += address + QStringLiteral("\r\n");
+    MessageBox::information(this, QStringLiteral("Connected Clients:"), text);
+}
+
+bool frmDocument::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Frame2 && event->type() == QEvent::MouseButtonDblClick)
+        Frame2_DblClick();
+    return QWidget::eventFilter(watched, event);
 }

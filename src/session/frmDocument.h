@@ -1,6 +1,7 @@
 #pragma once
 
 #include "session/SessionSettings.h"
+#include "shell/FileDialog.h"
 
 #include <QWidget>
 #include <array>
@@ -24,6 +25,8 @@ public:
     ~frmDocument() override;
 
     Session *session() const { return m_session; }
+    // The designed size, which the main window's arrangements give the window.
+    QSize sizeHint() const override;
 
     // The settings as the controls and the session hold them; AutoActivate tells whether the
     // session is active.
@@ -39,6 +42,12 @@ public:
     void Command1_Click();
     void TCPOption_Click(int Index);
     void PortNumber_Change();
+    // I/O Options: the server codes through the server options dialog.
+    void Command2_Click();
+    // Browse for the log file (0) or the outbound file (1).
+    void Command3_Click(int Index);
+    // The list of connected clients of a server session.
+    void Frame2_DblClick();
 
     QGroupBox *Frame2;
     std::array<QRadioButton *, 2> TCPOption;
@@ -56,6 +65,10 @@ public:
     QPushButton *Command1;
     QLabel *StatusBar1;
     Shape *Shape1;
+    FileDialog CommonDialog1{this};
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_Load();

@@ -6,5 +6,6 @@ target_sources(kestrel_core PRIVATE
 )
 target_sources(kestrel_gui PRIVATE
     src/session/Shape.cpp
+    src/session/TypedLengthValidator.cpp
     src/session/frmDocument.cpp
 )

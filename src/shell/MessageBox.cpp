@@ -1,6 +1,7 @@
 #include "shell/MessageBox.h"
 
 #include <QMessageBox>
+#include <QPointer>
 
 namespace MessageBox {
 
@@ -18,8 +19,11 @@ void information(QWidget *owner, const QString &title, const QString &text)
         answerer()(title, text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
-    box.exec();
+    // On the heap: if the owner goes away while the box is open, the box goes with it.
+    QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+    box->exec();
+    delete box;
 }
 
 void setAnswerer(Answerer a)

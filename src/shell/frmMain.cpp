@@ -107,7 +107,11 @@ void frmMain::buildMenus()
 
     connect(mnuFile, &QMenu::aboutToShow, this, &frmMain::mnuFile_Click);
     connect(mnuFileNew, &QAction::triggered, this, &frmMain::mnuFileNew_Click);
+    connect(mnuFileOpen, &QAction::triggered, this, &frmMain::mnuFileOpen_Click);
     connect(mnuFileClose, &QAction::triggered, this, &frmMain::mnuFileClose_Click);
+    connect(mnuFileSave, &QAction::triggered, this, &frmMain::mnuFileSave_Click);
+    connect(mnuFileSaveAs, &QAction::triggered, this, &frmMain::mnuFileSaveAs_Click);
+    connect(mnuOptions, &QAction::triggered, this, [this] { mnuOptions_Click(0); });
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
     connect(mnuWindow, &QMenu::aboutToShow, this, &frmMain::fillWindowList);
     connect(mnuWindowCascade, &QAction::triggered, this, &frmMain::mnuWindowCascade_Click);

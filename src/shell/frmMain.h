@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/ConfigFile.h"
+#include "shell/FileDialog.h"
 
 #include <QList>
 #include <QMainWindow>
@@ -43,7 +44,11 @@ public:
     // Menu commands.
     void mnuFile_Click();
     void mnuFileNew_Click();
+    void mnuFileOpen_Click();
     void mnuFileClose_Click();
+    void mnuFileSave_Click();
+    void mnuFileSaveAs_Click();
+    void mnuOptions_Click(int Index);
     void mnuFileExit_Click();
     void mnuWindowCascade_Click();
     void mnuWindowTileHorizontal_Click();
@@ -85,6 +90,11 @@ public:
     QAction *sep10;
     QAction *mnuAbout;
 
+    // The configuration file of the last Open or Save As of this run; Save writes it.
+    const QString &CurrentFile() const { return m_currentFile; }
+    // The one dialog of Open and Save As; its settings carry over from one command to the next.
+    FileDialog dlgCommonDialog{this};
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -111,6 +121,7 @@ private:
     QRect m_placementApplied;
     bool m_loading = false;
     bool m_closing = false;
+    QString m_currentFile;
 };
 
 namespace Module1 {

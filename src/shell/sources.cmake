@@ -1,4 +1,5 @@
 target_sources(kestrel_gui PRIVATE
+    src/shell/FileDialog.cpp
     src/shell/HelpViewer.cpp
     src/shell/MessageBox.cpp
     src/shell/ProgramIcon.cpp
@@ -8,6 +9,7 @@ target_sources(kestrel_gui PRIVATE
     src/shell/clsTaskBar.cpp
     src/shell/frmAbout.cpp
     src/shell/frmMain.cpp
+    src/shell/frmMainFileMenu.cpp
     src/shell/frmMainHelp.cpp
     src/shell/frmMainTray.cpp
 )
