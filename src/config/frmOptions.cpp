@@ -4,6 +4,7 @@
 #include "support/LoadResStrings.h"
 #include "support/Module1.h"
 #include "support/NumericValue.h"
+#include "support/PlaceControl.h"
 #include "support/Twips.h"
 
 #include <QCheckBox>
@@ -17,16 +18,6 @@ namespace {
 
 constexpr qint32 DefaultPacketSize = 2000;
 constexpr qint64 MaxPacketSize = 10000;
-
-template <typename Control>
-Control *place(QWidget *parent, const QString &text, const char *tag, QRect twips)
-{
-    auto *control = new Control(text, parent);
-    control->setGeometry(twips);
-    if (tag)
-        control->setProperty("Tag", QString::fromLatin1(tag));
-    return control;
-}
 
 // The error program's text is a command line, split at blanks when it runs: a path with blanks
 // goes in quotes (a quote inside them is written three times) so that it stays one program name.
@@ -58,28 +49,29 @@ frmOptions::frmOptions(QWidget *parent)
 void frmOptions::buildControls()
 {
     // The packet size is not offered to the user, but it still passes through the dialog.
-    Label2 = place<QLabel>(this, QStringLiteral("Max bytes per TCP/IP packet:"), "2178",
-                           Twips::rect(60, 480, 2520, 195));
+    Label2 = placeControl<QLabel>(this, QStringLiteral("Max bytes per TCP/IP packet:"), "2178",
+                                  Twips::rect(60, 480, 2520, 195));
     Label2->hide();
     Combo1 = new QComboBox(this);
     Combo1->setEditable(true);
     Combo1->setGeometry(Twips::rect(2640, 420, 855, 315));
     Combo1->hide();
 
-    Check1 = place<QCheckBox>(this, QStringLiteral("Log all errors to file: ErrorLog.txt"), "2179",
-                              Twips::rect(240, 1380, 4755, 315));
-    Frame1 = place<QGroupBox>(this, QStringLiteral("Run external program when errors occur:"),
-                              "2180", Twips::rect(60, 1920, 4935, 1515));
-    Label1 = place<QLabel>(Frame1, QStringLiteral("Command Line:"), "2181",
-                           Twips::rect(240, 480, 1095, 195));
+    Check1 = placeControl<QCheckBox>(this, QStringLiteral("Log all errors to file: ErrorLog.txt"),
+                                     "2179", Twips::rect(240, 1380, 4755, 315));
+    Frame1 =
+        placeControl<QGroupBox>(this, QStringLiteral("Run external program when errors occur:"),
+                                "2180", Twips::rect(60, 1920, 4935, 1515));
+    Label1 = placeControl<QLabel>(Frame1, QStringLiteral("Command Line:"), "2181",
+                                  Twips::rect(240, 480, 1095, 195));
     Text1 = new QLineEdit(Frame1);
     Text1->setGeometry(Twips::rect(240, 720, 3555, 315));
-    Command1 = place<QPushButton>(Frame1, QStringLiteral("Browse..."), "2182",
-                                  Twips::rect(3840, 720, 915, 315));
-    Command2 =
-        place<QPushButton>(this, QStringLiteral("OK"), "1207", Twips::rect(3780, 180, 1095, 375));
-    Command3 = place<QPushButton>(this, QStringLiteral("Cancel"), "1208",
-                                  Twips::rect(3780, 600, 1095, 375));
+    Command1 = placeControl<QPushButton>(Frame1, QStringLiteral("Browse..."), "2182",
+                                         Twips::rect(3840, 720, 915, 315));
+    Command2 = placeControl<QPushButton>(this, QStringLiteral("OK"), "1207",
+                                         Twips::rect(3780, 180, 1095, 375));
+    Command3 = placeControl<QPushButton>(this, QStringLiteral("Cancel"), "1208",
+                                         Twips::rect(3780, 600, 1095, 375));
     Command2->setDefault(true);
 
     const QList<QWidget *> tabOrder = {Check1, Text1, Command1, Command2, Command3, Combo1};

@@ -3,6 +3,7 @@
 #include "config/FitText.h"
 #include "support/LoadResStrings.h"
 #include "support/Module1.h"
+#include "support/PlaceControl.h"
 #include "support/Twips.h"
 
 #include <QCheckBox>
@@ -12,20 +13,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-
-namespace {
-
-template <typename Control>
-Control *place(QWidget *parent, const QString &text, const char *tag, QRect twips)
-{
-    auto *control = new Control(text, parent);
-    control->setGeometry(twips);
-    if (tag)
-        control->setProperty("Tag", QString::fromLatin1(tag));
-    return control;
-}
-
-} // namespace
 
 frmServerOptions::frmServerOptions(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -45,34 +32,37 @@ frmServerOptions::frmServerOptions(QWidget *parent)
 
 void frmServerOptions::buildControls()
 {
-    chkMultiClients = place<QCheckBox>(this, QStringLiteral("Allow multiple client connections."),
-                                       "2172", Twips::rect(360, 480, 4215, 255));
-    Frame1 = place<QGroupBox>(this, QStringLiteral("Inbound TCP/IP data options:"), "2173",
-                              Twips::rect(120, 840, 5115, 1215));
+    chkMultiClients =
+        placeControl<QCheckBox>(this, QStringLiteral("Allow multiple client connections."), "2172",
+                                Twips::rect(360, 480, 4215, 255));
+    Frame1 = placeControl<QGroupBox>(this, QStringLiteral("Inbound TCP/IP data options:"), "2173",
+                                     Twips::rect(120, 840, 5115, 1215));
     const char *tcpTexts[] = {"Log inbound TCP/IP data from all clients to file.",
                               "Ignore inbound TCP/IP data from all clients.",
                               "Log inbound TCP/IP data from first connected client only."};
     const char *tcpTags[] = {"2174", "2175", "2176"};
     for (int i = 0; i < 3; ++i)
-        OptionTCP[i] = place<QRadioButton>(Frame1, QString::fromLatin1(tcpTexts[i]), tcpTags[i],
-                                           Twips::rect(240, 240 + 300 * i, 4815, 315));
+        OptionTCP[i] =
+            placeControl<QRadioButton>(Frame1, QString::fromLatin1(tcpTexts[i]), tcpTags[i],
+                                       Twips::rect(240, 240 + 300 * i, 4815, 315));
 
     // The outbound options belong to a feature that is not offered; the buttons stay hidden but
     // still carry the session's code through the dialog.
-    Frame2 = place<QGroupBox>(this, QStringLiteral("Outbound data file options:"), nullptr,
-                              Twips::rect(120, 2400, 5115, 1215));
+    Frame2 = placeControl<QGroupBox>(this, QStringLiteral("Outbound data file options:"), nullptr,
+                                     Twips::rect(120, 2400, 5115, 1215));
     const char *serialTexts[] = {"Send outbound file data to all TCP/IP clients.",
                                  "Ignore outbound file data.",
                                  "Send outbound file data to first connected client only."};
     for (int i = 0; i < 3; ++i)
-        OptionSerial[i] = place<QRadioButton>(Frame2, QString::fromLatin1(serialTexts[i]), nullptr,
-                                              Twips::rect(240, 240 + 300 * i, 4815, 315));
+        OptionSerial[i] =
+            placeControl<QRadioButton>(Frame2, QString::fromLatin1(serialTexts[i]), nullptr,
+                                       Twips::rect(240, 240 + 300 * i, 4815, 315));
     Frame2->hide();
 
-    Command1 =
-        place<QPushButton>(this, QStringLiteral("OK"), "1207", Twips::rect(1260, 3240, 1215, 375));
-    Command2 = place<QPushButton>(this, QStringLiteral("Cancel"), "1208",
-                                  Twips::rect(2880, 3240, 1215, 375));
+    Command1 = placeControl<QPushButton>(this, QStringLiteral("OK"), "1207",
+                                         Twips::rect(1260, 3240, 1215, 375));
+    Command2 = placeControl<QPushButton>(this, QStringLiteral("Cancel"), "1208",
+                                         Twips::rect(2880, 3240, 1215, 375));
     // Enter presses no button here.
     for (QPushButton *button : {Command1, Command2}) {
         button->setAutoDefault(false);

@@ -10,6 +10,7 @@
 #include "support/LoadResource.h"
 #include "support/Module1.h"
 #include "support/NumericValue.h"
+#include "support/PlaceControl.h"
 #include "support/Twips.h"
 
 #include <QComboBox>
@@ -24,16 +25,6 @@
 using LoadResource::LoadResString;
 
 namespace {
-
-template <typename Control>
-Control *place(QWidget *parent, const QString &text, const char *tag, QRect twips)
-{
-    auto *control = new Control(text, parent);
-    control->setGeometry(twips);
-    if (tag)
-        control->setProperty("Tag", QString::fromLatin1(tag));
-    return control;
-}
 
 QLineEdit *textBox(QWidget *parent, const QString &text, QRect twips)
 {
@@ -61,15 +52,17 @@ void frmDocument::buildControls()
 {
     resize(sizeHint());
 
-    Frame2 = place<QGroupBox>(this, QStringLiteral("TCP/IP Port:"), "2150",
-                              Twips::rect(0, 120, 3630, 3075));
-    TCPOption[0] = place<QRadioButton>(Frame2, QStringLiteral("This PC will act as TCP/IP Client"),
-                                       "2151", Twips::rect(195, 345, 3360, 255));
-    TCPOption[1] = place<QRadioButton>(Frame2, QStringLiteral("This PC will act as TCP/IP Server"),
-                                       "2152", Twips::rect(195, 675, 3360, 255));
+    Frame2 = placeControl<QGroupBox>(this, QStringLiteral("TCP/IP Port:"), "2150",
+                                     Twips::rect(0, 120, 3630, 3075));
+    TCPOption[0] =
+        placeControl<QRadioButton>(Frame2, QStringLiteral("This PC will act as TCP/IP Client"),
+                                   "2151", Twips::rect(195, 345, 3360, 255));
+    TCPOption[1] =
+        placeControl<QRadioButton>(Frame2, QStringLiteral("This PC will act as TCP/IP Server"),
+                                   "2152", Twips::rect(195, 675, 3360, 255));
     TCPOption[0]->setChecked(true);
-    Label2 = place<QLabel>(Frame2, QStringLiteral("Remote Host IP Address"), "2153",
-                           Twips::rect(315, 1065, 2250, 180));
+    Label2 = placeControl<QLabel>(Frame2, QStringLiteral("Remote Host IP Address"), "2153",
+                                  Twips::rect(315, 1065, 2250, 180));
     IPAddress = textBox(Frame2, QString(), Twips::rect(315, 1290, 2535, 315));
     IPAddress->setValidator(new TypedLengthValidator(50, IPAddress));
     LocalIP = new QComboBox(Frame2);
@@ -77,36 +70,36 @@ void frmDocument::buildControls()
     LocalIP->setEditText(QStringLiteral("Combo3"));
     LocalIP->setGeometry(Twips::rect(315, 1290, 2535, 315));
     LocalIP->hide();
-    Label3 = place<QLabel>(Frame2, QStringLiteral("Remote Port"), "2154",
-                           Twips::rect(315, 1635, 2250, 195));
+    Label3 = placeControl<QLabel>(Frame2, QStringLiteral("Remote Port"), "2154",
+                                  Twips::rect(315, 1635, 2250, 195));
     PortNumber = textBox(Frame2, QStringLiteral("1000"), Twips::rect(315, 1860, 2535, 285));
     PortNumber->setValidator(new TypedLengthValidator(5, PortNumber));
-    Command2 = place<QPushButton>(Frame2, QStringLiteral("I/O Options"), "2157",
-                                  Twips::rect(990, 2520, 1370, 345));
+    Command2 = placeControl<QPushButton>(Frame2, QStringLiteral("I/O Options"), "2157",
+                                         Twips::rect(990, 2520, 1370, 345));
     Command2->hide();
 
-    Frame1 = place<QGroupBox>(this, QStringLiteral("Disk File I/O"), "2170",
-                              Twips::rect(3645, 120, 3630, 3075));
-    Label1[0] = place<QLabel>(Frame1, QStringLiteral("Log Inbound TCP/IP data to file:"), "2158",
-                              Twips::rect(120, 480, 3285, 195));
+    Frame1 = placeControl<QGroupBox>(this, QStringLiteral("Disk File I/O"), "2170",
+                                     Twips::rect(3645, 120, 3630, 3075));
+    Label1[0] = placeControl<QLabel>(Frame1, QStringLiteral("Log Inbound TCP/IP data to file:"),
+                                     "2158", Twips::rect(120, 480, 3285, 195));
     txtLogFile =
         textBox(Frame1, QStringLiteral("C:\\Kestrel.txt"), Twips::rect(120, 720, 3075, 285));
-    Command3[0] = place<QPushButton>(Frame1, QStringLiteral("..."), nullptr,
-                                     Twips::rect(3240, 720, 255, 280));
-    Label1[5] = place<QLabel>(Frame1, QStringLiteral("Outbound TCP/IP Data File:"), nullptr,
-                              Twips::rect(120, 2280, 3090, 195));
+    Command3[0] = placeControl<QPushButton>(Frame1, QStringLiteral("..."), nullptr,
+                                            Twips::rect(3240, 720, 255, 280));
+    Label1[5] = placeControl<QLabel>(Frame1, QStringLiteral("Outbound TCP/IP Data File:"), nullptr,
+                                     Twips::rect(120, 2280, 3090, 195));
     Label1[5]->hide();
     txtOutFile =
         textBox(Frame1, QStringLiteral("C:\\TCPSendFile.txt"), Twips::rect(120, 2520, 2500, 285));
     txtOutFile->hide();
-    Command3[1] = place<QPushButton>(Frame1, QStringLiteral("..."), nullptr,
-                                     Twips::rect(2640, 2520, 255, 280));
+    Command3[1] = placeControl<QPushButton>(Frame1, QStringLiteral("..."), nullptr,
+                                            Twips::rect(2640, 2520, 255, 280));
     Command3[1]->hide();
 
-    Command1 = place<QPushButton>(this, QStringLiteral("Activate"), "2159",
-                                  Twips::rect(2925, 3240, 1470, 345));
-    StatusBar1 =
-        place<QLabel>(this, QStringLiteral("Status:"), "2161", Twips::rect(255, 3660, 7035, 255));
+    Command1 = placeControl<QPushButton>(this, QStringLiteral("Activate"), "2159",
+                                         Twips::rect(2925, 3240, 1470, 345));
+    StatusBar1 = placeControl<QLabel>(this, QStringLiteral("Status:"), "2161",
+                                      Twips::rect(255, 3660, 7035, 255));
     Shape1 = new Shape(this);
     Shape1->setGeometry(Twips::rect(50, 3720, 135, 135));
 
