@@ -170,7 +170,7 @@ private slots:
 
     void minimiseHidesOnlyWhileTheIconIsInstalled_data()
     {
-        QTest::addColumn<bool>("icon"); // installed as AddToTray installs it on a desktop with one
+        QTest::addColumn<bool>("icon"); // the flag AddToTray sets where it installed the icon
         QTest::addColumn<bool>("exitFromIconMenu");
         QTest::newRow("no notification area") << false << false;
         QTest::newRow("icon, File > Exit") << true << false;
