@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QDeadlineTimer>
+#include <QDialog>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
-#include <QWidget>
 #include <functional>
 
 // Modal dialogs run their own event loop (exec()). A test calls whenModal() before the code that
@@ -25,4 +27,27 @@ template <typename Dialog> void whenModal(std::function<void(Dialog *)> act, int
             act(dialog);
     });
     poll->start();
+}
+
+// Ends a dialog as a user would: "OK", "Cancel", "Escape" or "Enter" (Return, then keypad Enter)
+// in `field`, or "close" as the platform closes a window. A dialog still open afterwards is
+// cancelled; the result tells whether the user's way had closed it.
+inline bool closeBy(const QString &how, QDialog *dialog, QPushButton *ok, QPushButton *cancel,
+                    QWidget *field)
+{
+    if (how == "OK" || how == "Cancel")
+        (how == "OK" ? ok : cancel)->click();
+    else if (how == "close")
+        dialog->close();
+    const QList<Qt::Key> keys = how == "Escape"  ? QList<Qt::Key>{Qt::Key_Escape}
+                                : how == "Enter" ? QList<Qt::Key>{Qt::Key_Return, Qt::Key_Enter}
+                                                 : QList<Qt::Key>();
+    for (const Qt::Key key : keys) {
+        if (dialog->isVisible())
+            QTest::keyClick(field, key);
+    }
+    const bool closed = !dialog->isVisible();
+    if (!closed)
+        cancel->click();
+    return closed;
 }
