@@ -8,7 +8,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
+
 #include <memory>
+#include <sys/stat.h>
 
 #include <csignal>
 
@@ -117,6 +119,7 @@ void tst_Headless::badInputIsOneLineAndAnExitStatus_data()
     row("2 files", "inactive", {"%1", "%1"}, 2, "one configuration file expected, 2 given" + usage);
     row("missing", "none", {"%1"}, 1, "cannot read %1: No such file or directory");
     row("folder", "folder", {"%1"}, 1, "cannot read %1: it is a folder");
+    row("named pipe", "pipe", {"%1"}, 1, "cannot read %1: it is not a regular file");
     row("empty", "empty", {"%1"}, 1, "%1 holds no session");
     row("none stored active", "inactive", {"%1"}, 1,
         "no session of %1 is stored as active (AutoActivate=1); --all activates every session");
@@ -137,6 +140,8 @@ void tst_Headless::badInputIsOneLineAndAnExitStatus()
         QVERIFY(ConfigFile::write(path, {0, {session(true, blocker.serverPort(), "", 0)}, {}}));
     else if (setup == "folder")
         QVERIFY(QDir().mkpath(path));
+    else if (setup == "pipe")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     else if (setup == "empty")
         QVERIFY(TestSupport::writeFile(path, ""));
 

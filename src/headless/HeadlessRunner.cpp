@@ -52,8 +52,14 @@ bool HeadlessRunner::read(Configuration *config, QString *failure) const
 {
     // The reader takes a missing or unreadable file for one without sessions; here that is an
     // error worth its own words.
-    if (QFileInfo(m_fileName).isDir()) {
+    const QFileInfo info(m_fileName);
+    if (info.isDir()) {
         *failure = QStringLiteral("cannot read %1: it is a folder").arg(m_fileName);
+        return false;
+    }
+    // Opening a pipe or a device could wait forever for a writer.
+    if (info.exists() && !info.isFile()) {
+        *failure = QStringLiteral("cannot read %1: it is not a regular file").arg(m_fileName);
         return false;
     }
     QFile file(m_fileName);
