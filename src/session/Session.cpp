@@ -145,6 +145,7 @@ void Session::deactivate()
         element->setLocalPort(0);
     }
     m_numConnected = 0;
+    m_lowestFree = 1;
     setStatus(statusWith(2162));
     m_active = false;
     emit activeChanged(false);
@@ -171,8 +172,10 @@ void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
 {
     if (m_activeMode != 1 || (m_settings.AllowMultiConnect == 0 && m_numConnected != 0))
         return;
+    // The lowest closed element: none below m_lowestFree is closed, so the search starts there
+    // and a storm of connections costs no search over every element each time.
     Winsock *chosen = nullptr;
-    for (qint32 i = 1; i <= m_maxSocketIndex; ++i) {
+    for (qint32 i = m_lowestFree; i <= m_maxSocketIndex; ++i) {
         if (m_winsock[size_t(i)]->State() == Winsock::sckClosed) {
             chosen = m_winsock[size_t(i)];
             break;
@@ -189,6 +192,7 @@ void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
     chosen->setLocalPort(m_winsock[0]->LocalPort());
     if (!chosen->Accept(requestID).ok())
         return;
+    m_lowestFree = chosen->Index() + 1;
     ++m_numConnected;
     setStatus(statusCount(m_numConnected));
 }
@@ -226,6 +230,8 @@ void Session::Winsock1_Close(int Index)
         return;
     m_inClose = true;
     m_winsock[size_t(Index)]->Close();
+    if (Index >= 1)
+        m_lowestFree = qMin(m_lowestFree, Index);
     m_numConnected = qMax(0, m_numConnected - 1);
     if (m_activeMode != 1) {
         setStatus(statusWith(2162));

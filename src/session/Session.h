@@ -94,6 +94,7 @@ private:
     qint16 m_activeMode = 0;
     qint32 m_maxSocketIndex = 0;
     qint32 m_numConnected = 0;
+    qint32 m_lowestFree = 1; // no client element below this index is closed
     bool m_inClose = false;
     qint32 m_blinkTicks = 0;
     std::vector<Winsock *> m_winsock;

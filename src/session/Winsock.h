@@ -15,7 +15,8 @@ class QTimer;
 // inside one of its own calls, so a handler is never re-entered by a call that it makes; an
 // event still queued when the element is closed is dropped. Calls that fail at once return the
 // failure; network failures carry WinSock error numbers (above 10000), failures of the object
-// itself numbers of 10000 and below.
+// itself numbers of 10000 and below. An element becomes closed (state 0) only through Close(): a
+// peer's close or a network error leaves it in state 8 or 9 until its owner closes it.
 class Winsock final : public QObject {
     Q_OBJECT
 
