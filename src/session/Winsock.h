@@ -6,9 +6,9 @@
 #include <QString>
 #include <functional>
 
+class Acceptor;
 class QTcpServer;
 class QTcpSocket;
-class QTimer;
 
 // One TCP endpoint of a session's socket array: a client connection, an accepted connection or
 // a listener. Its events reach the owner through queued delivery, one at a time and never from
@@ -91,8 +91,7 @@ private:
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
-    void onNewConnection();
-    void onAcceptError(QAbstractSocket::SocketError error);
+    void onAccepted(QTcpSocket *socket);
     void deliverRequest(qint32 requestID);
     void releasePendingRequests();
 
@@ -102,9 +101,8 @@ private:
     qint32 m_localPort = 0;
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
-    QTimer *m_acceptRetry = nullptr;
+    Acceptor *m_acceptor = nullptr;
     bool m_listening = false;
-    bool m_acceptFailing = false;
     bool m_errorState = false;
     bool m_peerClosed = false;
     bool m_dataPending = false;

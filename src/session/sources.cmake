@@ -1,4 +1,5 @@
 target_sources(kestrel_core PRIVATE
+    src/session/Acceptor.cpp
     src/session/ErrorLog.cpp
     src/session/LogFile.cpp
     src/session/Session.cpp
