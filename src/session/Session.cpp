@@ -2,6 +2,7 @@
 
 #include "session/ErrorLog.h"
 #include "session/LogFile.h"
+#include "session/SpareHandle.h"
 #include "session/Winsock.h"
 #include "support/LoadResource.h"
 #include "support/Module1.h"
@@ -27,6 +28,7 @@ QString status()
 Session::Session(QObject *parent)
     : QObject(parent), m_timer1(new QTimer(this)), m_timer2(new QTimer(this)), m_status(status())
 {
+    SpareHandle::keep();
     m_winsock.push_back(createElement(0));
     m_timer1->setInterval(ReconnectIntervalMs);
     connect(m_timer1, &QTimer::timeout, this, &Session::Timer1_Timer);
@@ -301,7 +303,8 @@ void Session::LogErrors(const QString &Desc)
         facts.remoteHost = element->RemoteHost();
         facts.remotePort = element->RemotePort();
         facts.logFile = m_settings.LogFile;
-        ErrorLog::append(ErrorLog::line(Desc, ErrorLog::now(), facts));
+        const QString line = ErrorLog::line(Desc, ErrorLog::now(), facts);
+        SpareHandle::lend([&line] { ErrorLog::append(line); });
     }
     if (!Module1::OnErrorRunApp.isEmpty())
         ErrorLog::runProgram(Module1::OnErrorRunApp);

@@ -3,6 +3,7 @@ target_sources(kestrel_core PRIVATE
     src/session/ErrorLog.cpp
     src/session/LogFile.cpp
     src/session/Session.cpp
+    src/session/SpareHandle.cpp
     src/session/Winsock.cpp
 )
 target_sources(kestrel_gui PRIVATE
