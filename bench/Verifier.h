@@ -27,6 +27,10 @@ public:
 
     // What run() found, in one paragraph for people.
     std::string report() const;
+    // After run(): whether the log is sound but for bytes missing at the ends of streams, and
+    // how many bytes of a client it holds.
+    bool consistent() const { return !m_failed; }
+    std::uint64_t found(std::uint32_t client) const { return m_offset[client]; }
 
 private:
     // Pieces of `client` that may start at a position: lengths from `longest` down to
