@@ -294,6 +294,12 @@ bool Session::reconnectPending() const
 
 void Session::LogErrors(const QString &Desc)
 {
+    // Out of handles, the line and the program still get the spare ones.
+    SpareHandle::lend([this, &Desc] { reportError(Desc); });
+}
+
+void Session::reportError(const QString &Desc)
+{
     if (Module1::LogErrors != 0) {
         const Winsock *element = m_winsock[0];
         ErrorLog::SessionFacts facts;
@@ -303,8 +309,7 @@ void Session::LogErrors(const QString &Desc)
         facts.remoteHost = element->RemoteHost();
         facts.remotePort = element->RemotePort();
         facts.logFile = m_settings.LogFile;
-        const QString line = ErrorLog::line(Desc, ErrorLog::now(), facts);
-        SpareHandle::lend([&line] { ErrorLog::append(line); });
+        ErrorLog::append(ErrorLog::line(Desc, ErrorLog::now(), facts));
     }
     if (!Module1::OnErrorRunApp.isEmpty())
         ErrorLog::runProgram(Module1::OnErrorRunApp);

@@ -86,6 +86,7 @@ private:
     void Timer1_Timer();
     void Timer2_Timer();
 
+    void reportError(const QString &Desc);
     void setStatus(const QString &text);
     void setIndicator(bool red);
 

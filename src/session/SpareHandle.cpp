@@ -12,19 +12,22 @@ namespace SpareHandle {
 #ifdef Q_OS_UNIX
 
 namespace {
-int spare = -1;
+int spares[] = {-1, -1, -1, -1};
 }
 
 void keep()
 {
-    if (spare < 0)
-        spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    for (int &spare : spares) {
+        if (spare < 0)
+            spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    }
 }
 
 void lend(const std::function<void()> &write)
 {
-    if (spare >= 0) {
-        ::close(spare);
+    for (int &spare : spares) {
+        if (spare >= 0)
+            ::close(spare);
         spare = -1;
     }
     write();
