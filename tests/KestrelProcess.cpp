@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <sys/resource.h>
 
 KestrelProcess::KestrelProcess() : m_environment(QProcessEnvironment::systemEnvironment())
 {
@@ -34,9 +35,21 @@ void KestrelProcess::setEnvironment(const QString &name, const QString &value)
     m_environment.insert(name, value);
 }
 
+void KestrelProcess::setResourceLimit(int resource, quint64 soft, quint64 hard)
+{
+    m_limits.append({quint64(resource), soft, hard});
+}
+
 bool KestrelProcess::start(const QStringList &arguments)
 {
     m_process.setProcessEnvironment(m_environment);
+    // Runs in the child between fork and exec.
+    m_process.setChildProcessModifier([limits = m_limits] {
+        for (const auto &limit : limits) {
+            const rlimit value = {rlim_t(limit[1]), rlim_t(limit[2])};
+            ::setrlimit(static_cast<decltype(RLIMIT_NOFILE)>(limit[0]), &value);
+        }
+    });
     m_process.setWorkingDirectory(QDir::tempPath());
     m_process.start(m_dir.filePath(QStringLiteral("kestrel")), arguments);
     if (!m_process.waitForStarted(10000))

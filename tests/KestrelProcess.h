@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <array>
 
 // The real kestrel program, started from a copy in a temporary program folder with its own
 // settings store, on the offscreen platform.
@@ -20,11 +21,14 @@ public:
     QString settingsFile() const;
 
     void setEnvironment(const QString &name, const QString &value);
+    // Limits a resource of the program (a setrlimit() resource) from its start on.
+    void setResourceLimit(int resource, quint64 soft, quint64 hard);
     // Starts the program and waits until it handles the termination signals.
     bool start(const QStringList &arguments = {});
     // Sends `signalNumber` and waits for the program to end; true when it exits with status 0.
     bool stop(int signalNumber, int timeoutMs = 10000);
     QProcess &process() { return m_process; }
+    qint64 pid() const { return m_process.processId(); }
 
 private:
     bool catchesSigterm() const;
@@ -32,4 +36,5 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     QProcessEnvironment m_environment;
+    QList<std::array<quint64, 3>> m_limits; // resource, soft, hard
 };

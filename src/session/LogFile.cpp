@@ -1,5 +1,7 @@
 #include "session/LogFile.h"
 
+#include "session/SpareHandle.h"
+
 #include <QFile>
 
 #ifdef Q_OS_UNIX
@@ -14,23 +16,22 @@ namespace LogFile {
 #ifdef Q_OS_UNIX
 
 namespace {
+
 QString describe(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-} // namespace
 
 // Direct system calls cost about half of what opening a QFile for append does, and this runs
 // once per arrival of data.
-bool append(const QString &path, const QByteArray &data, QString *error)
+bool appendOnce(const QByteArray &name, const QByteArray &data, int *failure)
 {
-    const QByteArray name = QFile::encodeName(path);
     int fd;
     do {
         fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        *error = describe(errno);
+        *failure = errno;
         return false;
     }
     const char *next = data.constData();
@@ -41,7 +42,7 @@ bool append(const QString &path, const QByteArray &data, QString *error)
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            *error = describe(errno);
+            *failure = errno;
             ok = false;
             break;
         }
@@ -49,9 +50,24 @@ bool append(const QString &path, const QByteArray &data, QString *error)
         left -= written;
     }
     if (::close(fd) != 0 && ok && errno != EINTR) {
-        *error = describe(errno);
+        *failure = errno;
         ok = false;
     }
+    return ok;
+}
+
+} // namespace
+
+bool append(const QString &path, const QByteArray &data, QString *error)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int failure = 0;
+    bool ok = appendOnce(name, data, &failure);
+    // Out of handles, nothing was written yet: once more with the spare one.
+    if (!ok && (failure == EMFILE || failure == ENFILE))
+        SpareHandle::lend([&] { ok = appendOnce(name, data, &failure); });
+    if (!ok)
+        *error = describe(failure);
     return ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include "session/ErrorLog.h"
 #include "session/LogFile.h"
+#include "session/SpareHandle.h"
 #include "session/Winsock.h"
 #include "support/LoadResource.h"
 #include "support/Module1.h"
@@ -27,6 +28,7 @@ QString status()
 Session::Session(QObject *parent)
     : QObject(parent), m_timer1(new QTimer(this)), m_timer2(new QTimer(this)), m_status(status())
 {
+    SpareHandle::keep();
     m_winsock.push_back(createElement(0));
     m_timer1->setInterval(ReconnectIntervalMs);
     connect(m_timer1, &QTimer::timeout, this, &Session::Timer1_Timer);
@@ -145,6 +147,7 @@ void Session::deactivate()
         element->setLocalPort(0);
     }
     m_numConnected = 0;
+    m_lowestFree = 1;
     setStatus(statusWith(2162));
     m_active = false;
     emit activeChanged(false);
@@ -171,8 +174,10 @@ void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
 {
     if (m_activeMode != 1 || (m_settings.AllowMultiConnect == 0 && m_numConnected != 0))
         return;
+    // The lowest closed element: none below m_lowestFree is closed, so the search starts there
+    // and a storm of connections costs no search over every element each time.
     Winsock *chosen = nullptr;
-    for (qint32 i = 1; i <= m_maxSocketIndex; ++i) {
+    for (qint32 i = m_lowestFree; i <= m_maxSocketIndex; ++i) {
         if (m_winsock[size_t(i)]->State() == Winsock::sckClosed) {
             chosen = m_winsock[size_t(i)];
             break;
@@ -189,6 +194,7 @@ void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
     chosen->setLocalPort(m_winsock[0]->LocalPort());
     if (!chosen->Accept(requestID).ok())
         return;
+    m_lowestFree = chosen->Index() + 1;
     ++m_numConnected;
     setStatus(statusCount(m_numConnected));
 }
@@ -226,6 +232,8 @@ void Session::Winsock1_Close(int Index)
         return;
     m_inClose = true;
     m_winsock[size_t(Index)]->Close();
+    if (Index >= 1)
+        m_lowestFree = qMin(m_lowestFree, Index);
     m_numConnected = qMax(0, m_numConnected - 1);
     if (m_activeMode != 1) {
         setStatus(statusWith(2162));
@@ -285,6 +293,12 @@ bool Session::reconnectPending() const
 }
 
 void Session::LogErrors(const QString &Desc)
+{
+    // Out of handles, the line and the program still get the spare ones.
+    SpareHandle::lend([this, &Desc] { reportError(Desc); });
+}
+
+void Session::reportError(const QString &Desc)
 {
     if (Module1::LogErrors != 0) {
         const Winsock *element = m_winsock[0];

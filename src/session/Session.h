@@ -86,6 +86,7 @@ private:
     void Timer1_Timer();
     void Timer2_Timer();
 
+    void reportError(const QString &Desc);
     void setStatus(const QString &text);
     void setIndicator(bool red);
 
@@ -94,6 +95,7 @@ private:
     qint16 m_activeMode = 0;
     qint32 m_maxSocketIndex = 0;
     qint32 m_numConnected = 0;
+    qint32 m_lowestFree = 1; // no client element below this index is closed
     bool m_inClose = false;
     qint32 m_blinkTicks = 0;
     std::vector<Winsock *> m_winsock;

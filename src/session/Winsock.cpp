@@ -1,12 +1,12 @@
 #include "session/Winsock.h"
 
+#include "session/Acceptor.h"
 #include "support/LocalAddresses.h"
 
 #include <QHash>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTimer>
 #include <climits>
 
 #ifdef Q_OS_UNIX
@@ -19,9 +19,6 @@ namespace {
 
 // The kernel caps the backlog at its own maximum (somaxconn).
 constexpr int ListenBacklog = 4096;
-// After a failed accept (typically: out of file handles) the listener waits this long before
-// trying again, instead of spinning on a connection it cannot take.
-constexpr int AcceptRetryMs = 500;
 // Keep-alive: a peer that vanished without closing is noticed after about 90 s.
 constexpr int KeepAliveIdleSeconds = 60;
 constexpr int KeepAliveIntervalSeconds = 10;
@@ -204,8 +201,12 @@ Winsock::Result Winsock::Bind(qint32 port, const QString &address)
     }
     m_server = server;
     m_localPort = server->serverPort();
-    connect(server, &QTcpServer::newConnection, this, &Winsock::onNewConnection);
-    connect(server, &QTcpServer::acceptError, this, &Winsock::onAcceptError);
+    // Connections that come before Listen() wait in the system's backlog.
+    m_acceptor = new Acceptor(server, this);
+    connect(m_acceptor, &Acceptor::accepted, this, &Winsock::onAccepted);
+    connect(m_acceptor, &Acceptor::failed, this, [this](qint32 number, const QString &text) {
+        post([this, number, text] { emit Error(m_index, qint16(number), text); });
+    });
     return {};
 }
 
@@ -214,8 +215,7 @@ Winsock::Result Winsock::Listen()
     if (!m_server || m_listening)
         return ownError(sckWrongState);
     m_listening = true;
-    if (m_server->hasPendingConnections())
-        post([this] { onNewConnection(); });
+    m_acceptor->setEnabled(true);
     return {};
 }
 
@@ -252,9 +252,8 @@ void Winsock::Close()
     m_errorState = false;
     m_peerClosed = false;
     m_listening = false;
-    m_acceptFailing = false;
-    if (m_acceptRetry)
-        m_acceptRetry->stop();
+    delete m_acceptor;
+    m_acceptor = nullptr;
     if (m_socket) {
         QTcpSocket *socket = m_socket;
         m_socket = nullptr;
@@ -326,43 +325,11 @@ void Winsock::onDisconnected()
     post([this] { emit Closed(m_index); });
 }
 
-void Winsock::onNewConnection()
+void Winsock::onAccepted(QTcpSocket *socket)
 {
-    if (!m_listening || !m_server)
-        return;
-    while (m_server->hasPendingConnections()) {
-        QTcpSocket *socket = m_server->nextPendingConnection();
-        if (!socket)
-            break;
-        socket->setParent(nullptr);
-        const qint32 id = nextRequestID();
-        pendingRequests().insert(id, {socket, this});
-        post([this, id] { deliverRequest(id); });
-        m_acceptFailing = false;
-    }
-}
-
-void Winsock::onAcceptError(QAbstractSocket::SocketError error)
-{
-    // Qt stops accepting after a failed accept. Keep listening: report the failure once, then
-    // try again after a pause until an accept succeeds.
-    if (!m_server)
-        return;
-    if (!m_acceptRetry) {
-        m_acceptRetry = new QTimer(this);
-        m_acceptRetry->setSingleShot(true);
-        m_acceptRetry->setInterval(AcceptRetryMs);
-        connect(m_acceptRetry, &QTimer::timeout, this, [this] {
-            if (m_server)
-                m_server->resumeAccepting();
-        });
-    }
-    m_acceptRetry->start();
-    if (m_acceptFailing)
-        return;
-    m_acceptFailing = true;
-    const Result failure = errorFor(error);
-    post([this, failure] { emit Error(m_index, qint16(failure.Number), failure.Description); });
+    const qint32 id = nextRequestID();
+    pendingRequests().insert(id, {socket, this});
+    post([this, id] { deliverRequest(id); });
 }
 
 void Winsock::deliverRequest(qint32 requestID)

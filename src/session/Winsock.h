@@ -6,16 +6,17 @@
 #include <QString>
 #include <functional>
 
+class Acceptor;
 class QTcpServer;
 class QTcpSocket;
-class QTimer;
 
 // One TCP endpoint of a session's socket array: a client connection, an accepted connection or
 // a listener. Its events reach the owner through queued delivery, one at a time and never from
 // inside one of its own calls, so a handler is never re-entered by a call that it makes; an
 // event still queued when the element is closed is dropped. Calls that fail at once return the
 // failure; network failures carry WinSock error numbers (above 10000), failures of the object
-// itself numbers of 10000 and below.
+// itself numbers of 10000 and below. An element becomes closed (state 0) only through Close(): a
+// peer's close or a network error leaves it in state 8 or 9 until its owner closes it.
 class Winsock final : public QObject {
     Q_OBJECT
 
@@ -90,8 +91,7 @@ private:
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
-    void onNewConnection();
-    void onAcceptError(QAbstractSocket::SocketError error);
+    void onAccepted(QTcpSocket *socket);
     void deliverRequest(qint32 requestID);
     void releasePendingRequests();
 
@@ -101,9 +101,8 @@ private:
     qint32 m_localPort = 0;
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
-    QTimer *m_acceptRetry = nullptr;
+    Acceptor *m_acceptor = nullptr;
     bool m_listening = false;
-    bool m_acceptFailing = false;
     bool m_errorState = false;
     bool m_peerClosed = false;
     bool m_dataPending = false;
