@@ -1,7 +1,7 @@
-#include "config/ConfigFile.h"
+#include "core/config/ConfigFile.h"
 
 #include "TestSupport.h"
-#include "support/ProgramFolder.h"
+#include "core/app/ProgramFolder.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,13 +1,13 @@
 #include "ModalDialog.h"
 #include "TestSupport.h"
-#include "config/frmOptions.h"
-#include "config/frmServerOptions.h"
-#include "session/Session.h"
-#include "session/frmDocument.h"
-#include "shell/FileDialog.h"
-#include "shell/MessageBox.h"
-#include "support/LoadResource.h"
-#include "support/Module1.h"
+#include "gui/dialogs/frmOptions.h"
+#include "gui/dialogs/frmServerOptions.h"
+#include "core/engine/Session.h"
+#include "gui/session/frmDocument.h"
+#include "gui/dialogs/FileDialog.h"
+#include "gui/dialogs/MessageBox.h"
+#include "core/text/LoadResource.h"
+#include "core/app/Module1.h"
 
 #include <QCheckBox>
 #include <QComboBox>

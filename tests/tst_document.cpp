@@ -1,10 +1,10 @@
 #include "TestSupport.h"
-#include "session/Session.h"
-#include "session/Winsock.h"
-#include "session/frmDocument.h"
-#include "shell/MessageBox.h"
-#include "support/LoadResource.h"
-#include "support/LocalAddresses.h"
+#include "core/engine/Session.h"
+#include "core/net/Winsock.h"
+#include "gui/session/frmDocument.h"
+#include "gui/dialogs/MessageBox.h"
+#include "core/text/LoadResource.h"
+#include "core/net/LocalAddresses.h"
 
 #include <QComboBox>
 #include <QGroupBox>

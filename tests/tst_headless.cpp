@@ -1,8 +1,8 @@
 #include "TestSupport.h"
-#include "config/ConfigFile.h"
-#include "session/Session.h"
-#include "session/Winsock.h"
-#include "support/LoadResource.h"
+#include "core/config/ConfigFile.h"
+#include "core/engine/Session.h"
+#include "core/net/Winsock.h"
+#include "core/text/LoadResource.h"
 
 #include <QRegularExpression>
 #include <QTcpServer>

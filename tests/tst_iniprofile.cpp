@@ -1,4 +1,4 @@
-#include "config/IniProfile.h"
+#include "core/config/IniProfile.h"
 
 #include "ReadOnlyFolder.h"
 #include "TestSupport.h"

@@ -1,5 +1,5 @@
-#include "support/LoadResStrings.h"
-#include "support/LoadResource.h"
+#include "gui/widgets/LoadResStrings.h"
+#include "core/text/LoadResource.h"
 
 #include <QtTest>
 #include <QtWidgets>

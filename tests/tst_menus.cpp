@@ -1,13 +1,13 @@
 #include "ModalDialog.h"
 #include "TestSupport.h"
-#include "config/ConfigFile.h"
-#include "config/frmServerOptions.h"
-#include "session/frmDocument.h"
-#include "shell/FileDialog.h"
-#include "shell/MessageBox.h"
-#include "shell/frmMain.h"
-#include "support/LoadResource.h"
-#include "support/ProgramFolder.h"
+#include "core/config/ConfigFile.h"
+#include "gui/dialogs/frmServerOptions.h"
+#include "gui/session/frmDocument.h"
+#include "gui/dialogs/FileDialog.h"
+#include "gui/dialogs/MessageBox.h"
+#include "gui/main/frmMain.h"
+#include "core/text/LoadResource.h"
+#include "core/app/ProgramFolder.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

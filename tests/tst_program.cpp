@@ -1,6 +1,6 @@
 #include "KestrelProcess.h"
 #include "TestSupport.h"
-#include "config/IniProfile.h"
+#include "core/config/IniProfile.h"
 
 #include <QDir>
 #include <QSettings>

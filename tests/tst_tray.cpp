@@ -1,9 +1,9 @@
-#include "config/IniProfile.h"
-#include "shell/clsTaskBar.h"
-#include "shell/frmAbout.h"
-#include "shell/frmMain.h"
-#include "support/Module1.h"
-#include "support/ProgramFolder.h"
+#include "core/config/IniProfile.h"
+#include "gui/tray/clsTaskBar.h"
+#include "gui/help/frmAbout.h"
+#include "gui/main/frmMain.h"
+#include "core/app/Module1.h"
+#include "core/app/ProgramFolder.h"
 
 #include <QMenu>
 #include <QProcess>

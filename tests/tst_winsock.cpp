@@ -1,5 +1,5 @@
 #include "TestSupport.h"
-#include "session/Winsock.h"
+#include "core/net/Winsock.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
 #include "headless/HeadlessRunner.h"
 
-#include "session/Session.h"
-#include "support/Module1.h"
+#include "core/engine/Session.h"
+#include "core/app/Module1.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "config/ConfigFile.h"
+#include "core/config/ConfigFile.h"
 
 #include <QObject>
 #include <QString>

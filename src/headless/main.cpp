@@ -1,8 +1,8 @@
 #include "headless/HeadlessOptions.h"
 #include "headless/HeadlessRunner.h"
-#include "support/ProcessSetup.h"
-#include "support/ProgramFolder.h"
-#include "support/SignalHandler.h"
+#include "core/app/ProcessSetup.h"
+#include "core/app/ProgramFolder.h"
+#include "core/app/SignalHandler.h"
 
 #include <QCoreApplication>
 #include <QDir>

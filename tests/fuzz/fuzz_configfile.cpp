@@ -2,7 +2,7 @@
 // sanitizers, and what was read, once written, reads back the same, but for what the profile
 // rules do to any value written (one line, no blanks around it, one pair of quotes removed).
 #include "FuzzInput.h"
-#include "config/ConfigFile.h"
+#include "core/config/ConfigFile.h"
 
 #include <QFile>
 #include <cstdlib>

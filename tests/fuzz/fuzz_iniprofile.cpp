@@ -1,7 +1,7 @@
 // Any bytes as a profile: reading every section and key, writing keys into it and saving it must
 // neither crash nor misbehave under the sanitizers, and a key just written reads back as written.
 #include "FuzzInput.h"
-#include "config/IniProfile.h"
+#include "core/config/IniProfile.h"
 
 #include <QFile>
 #include <cstdlib>
