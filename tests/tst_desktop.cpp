@@ -1,14 +1,14 @@
 #include "ModalDialog.h"
 #include "TestSupport.h"
-#include "core/config/IniProfile.h"
-#include "gui/help/WebLink.h"
-#include "gui/tray/basSubclass.h"
-#include "gui/tray/clsTaskBar.h"
-#include "gui/help/frmAbout.h"
-#include "gui/main/frmMain.h"
-#include "core/text/LoadResource.h"
 #include "core/app/Module1.h"
 #include "core/app/ProgramFolder.h"
+#include "core/config/IniProfile.h"
+#include "core/text/LoadResource.h"
+#include "gui/help/WebLink.h"
+#include "gui/help/frmAbout.h"
+#include "gui/main/frmMain.h"
+#include "gui/tray/basSubclass.h"
+#include "gui/tray/clsTaskBar.h"
 
 #include <QDesktopServices>
 #include <QLabel>

@@ -1,13 +1,13 @@
 #include "ModalDialog.h"
 #include "TestSupport.h"
-#include "gui/dialogs/frmOptions.h"
-#include "gui/dialogs/frmServerOptions.h"
+#include "core/app/Module1.h"
 #include "core/engine/Session.h"
-#include "gui/session/frmDocument.h"
+#include "core/text/LoadResource.h"
 #include "gui/dialogs/FileDialog.h"
 #include "gui/dialogs/MessageBox.h"
-#include "core/text/LoadResource.h"
-#include "core/app/Module1.h"
+#include "gui/dialogs/frmOptions.h"
+#include "gui/dialogs/frmServerOptions.h"
+#include "gui/session/frmDocument.h"
 
 #include <QCheckBox>
 #include <QComboBox>

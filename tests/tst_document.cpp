@@ -1,10 +1,10 @@
 #include "TestSupport.h"
 #include "core/engine/Session.h"
-#include "core/net/Winsock.h"
-#include "gui/session/frmDocument.h"
-#include "gui/dialogs/MessageBox.h"
-#include "core/text/LoadResource.h"
 #include "core/net/LocalAddresses.h"
+#include "core/net/Winsock.h"
+#include "core/text/LoadResource.h"
+#include "gui/dialogs/MessageBox.h"
+#include "gui/session/frmDocument.h"
 
 #include <QComboBox>
 #include <QGroupBox>

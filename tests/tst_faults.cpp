@@ -3,13 +3,13 @@
 #include "StreamTag.h"
 #include "TestSupport.h"
 #include "Verifier.h"
+#include "core/app/Module1.h"
+#include "core/app/ProgramFolder.h"
 #include "core/config/IniProfile.h"
 #include "core/engine/ErrorLog.h"
 #include "core/engine/Session.h"
 #include "core/net/Winsock.h"
 #include "core/text/LoadResource.h"
-#include "core/app/Module1.h"
-#include "core/app/ProgramFolder.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "gui/widgets/LoadResStrings.h"
 #include "core/text/LoadResource.h"
+#include "gui/widgets/LoadResStrings.h"
 
 #include <QtTest>
 #include <QtWidgets>

@@ -1,13 +1,13 @@
 #include "ModalDialog.h"
 #include "TestSupport.h"
+#include "core/app/ProgramFolder.h"
 #include "core/config/ConfigFile.h"
-#include "gui/dialogs/frmServerOptions.h"
-#include "gui/session/frmDocument.h"
+#include "core/text/LoadResource.h"
 #include "gui/dialogs/FileDialog.h"
 #include "gui/dialogs/MessageBox.h"
+#include "gui/dialogs/frmServerOptions.h"
 #include "gui/main/frmMain.h"
-#include "core/text/LoadResource.h"
-#include "core/app/ProgramFolder.h"
+#include "gui/session/frmDocument.h"
 
 #include <QMdiArea>
 #include <QMdiSubWindow>

@@ -1,10 +1,10 @@
 #include "TestSupport.h"
+#include "core/app/Module1.h"
+#include "core/app/ProgramFolder.h"
 #include "core/engine/ErrorLog.h"
 #include "core/engine/Session.h"
 #include "core/net/Winsock.h"
 #include "core/text/LoadResource.h"
-#include "core/app/Module1.h"
-#include "core/app/ProgramFolder.h"
 
 #include <QFile>
 #include <QSignalSpy>

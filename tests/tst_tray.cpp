@@ -1,9 +1,9 @@
-#include "core/config/IniProfile.h"
-#include "gui/tray/clsTaskBar.h"
-#include "gui/help/frmAbout.h"
-#include "gui/main/frmMain.h"
 #include "core/app/Module1.h"
 #include "core/app/ProgramFolder.h"
+#include "core/config/IniProfile.h"
+#include "gui/help/frmAbout.h"
+#include "gui/main/frmMain.h"
+#include "gui/tray/clsTaskBar.h"
 
 #include <QMenu>
 #include <QProcess>

@@ -1,6 +1,6 @@
-#include "gui/main/frmMain.h"
 #include "core/app/ProcessSetup.h"
 #include "core/app/SignalHandler.h"
+#include "gui/main/frmMain.h"
 
 #include <QApplication>
 #include <QSessionManager>

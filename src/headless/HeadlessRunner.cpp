@@ -1,7 +1,7 @@
 #include "headless/HeadlessRunner.h"
 
-#include "core/engine/Session.h"
 #include "core/app/Module1.h"
+#include "core/engine/Session.h"
 
 #include <QDateTime>
 #include <QFile>

@@ -1,8 +1,8 @@
-#include "headless/HeadlessOptions.h"
-#include "headless/HeadlessRunner.h"
 #include "core/app/ProcessSetup.h"
 #include "core/app/ProgramFolder.h"
 #include "core/app/SignalHandler.h"
+#include "headless/HeadlessOptions.h"
+#include "headless/HeadlessRunner.h"
 
 #include <QCoreApplication>
 #include <QDir>

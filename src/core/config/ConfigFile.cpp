@@ -1,7 +1,7 @@
 #include "core/config/ConfigFile.h"
 
-#include "core/config/IniProfile.h"
 #include "core/app/ProgramFolder.h"
+#include "core/config/IniProfile.h"
 
 namespace ConfigFile {
 

@@ -1,11 +1,11 @@
 #include "core/engine/Session.h"
 
+#include "core/app/Module1.h"
 #include "core/engine/ErrorLog.h"
 #include "core/engine/LogFile.h"
 #include "core/engine/SpareHandle.h"
 #include "core/net/Winsock.h"
 #include "core/text/LoadResource.h"
-#include "core/app/Module1.h"
 #include "core/text/NumericValue.h"
 
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "gui/dialogs/frmOptions.h"
 
-#include "gui/widgets/FitText.h"
-#include "gui/widgets/LoadResStrings.h"
 #include "core/app/Module1.h"
 #include "core/text/NumericValue.h"
+#include "gui/widgets/FitText.h"
+#include "gui/widgets/LoadResStrings.h"
 #include "gui/widgets/PlaceControl.h"
 #include "gui/widgets/Twips.h"
 

@@ -1,8 +1,8 @@
 #include "gui/dialogs/frmServerOptions.h"
 
+#include "core/app/Module1.h"
 #include "gui/widgets/FitText.h"
 #include "gui/widgets/LoadResStrings.h"
-#include "core/app/Module1.h"
 #include "gui/widgets/PlaceControl.h"
 #include "gui/widgets/Twips.h"
 

@@ -1,7 +1,7 @@
 #include "gui/help/frmAbout.h"
 
-#include "gui/main/ProgramIcon.h"
 #include "gui/help/WebLink.h"
+#include "gui/main/ProgramIcon.h"
 #include "gui/widgets/LoadResStrings.h"
 #include "gui/widgets/Twips.h"
 

@@ -1,14 +1,14 @@
 #include "gui/main/frmMain.h"
 
-#include "gui/session/frmDocument.h"
+#include "core/app/Module1.h"
+#include "core/app/ProgramFolder.h"
+#include "core/text/LoadResource.h"
 #include "gui/help/HelpViewer.h"
 #include "gui/main/ProgramIcon.h"
+#include "gui/session/frmDocument.h"
 #include "gui/tray/basSubclass.h"
 #include "gui/tray/clsTaskBar.h"
 #include "gui/widgets/LoadResStrings.h"
-#include "core/text/LoadResource.h"
-#include "core/app/Module1.h"
-#include "core/app/ProgramFolder.h"
 #include "gui/widgets/Twips.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 // The main window's Help menu: the help file, the maker's web site and the About box.
 #include "gui/main/frmMain.h"
 
+#include "core/app/ProgramFolder.h"
 #include "gui/help/HelpViewer.h"
 #include "gui/help/WebLink.h"
 #include "gui/help/frmAbout.h"
-#include "core/app/ProgramFolder.h"
 
 void frmMain::mnuHelpContents_Click()
 {

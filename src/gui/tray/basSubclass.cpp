@@ -1,8 +1,8 @@
 #include "gui/tray/basSubclass.h"
 
+#include "gui/help/frmAbout.h"
 #include "gui/tray/TrayCallbackEvent.h"
 #include "gui/tray/clsTaskBar.h"
-#include "gui/help/frmAbout.h"
 
 #include <QAction>
 #include <QCursor>
