@@ -3,15 +3,20 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include <csignal>
 #include <sys/resource.h>
 
-KestrelProcess::KestrelProcess() : m_environment(QProcessEnvironment::systemEnvironment())
+KestrelProcess::KestrelProcess(Program program)
+    : m_environment(QProcessEnvironment::systemEnvironment())
 {
     QDir(m_dir.path()).mkpath(QStringLiteral("xdg"));
-    QFile::copy(QStringLiteral(KESTREL_EXE), m_dir.filePath(QStringLiteral("kestrel")));
+    const QString source = program == Program::Desktop ? QStringLiteral(KESTREL_EXE)
+                                                       : QStringLiteral(KESTREL_HEADLESS_EXE);
+    m_program = m_dir.filePath(QFileInfo(source).fileName());
+    QFile::copy(source, m_program);
     m_environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("xdg")));
     m_environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -51,7 +56,7 @@ bool KestrelProcess::start(const QStringList &arguments)
         }
     });
     m_process.setWorkingDirectory(QDir::tempPath());
-    m_process.start(m_dir.filePath(QStringLiteral("kestrel")), arguments);
+    m_process.start(m_program, arguments);
     if (!m_process.waitForStarted(10000))
         return false;
     QElapsedTimer waited;

@@ -6,14 +6,17 @@
 #include <QTemporaryDir>
 #include <array>
 
-// The real kestrel program, started from a copy in a temporary program folder with its own
-// settings store, on the offscreen platform.
+// The real kestrel (or kestrel-headless) program, started from a copy in a temporary program
+// folder with its own settings store, on the offscreen platform.
 class KestrelProcess final {
 public:
-    KestrelProcess();
+    enum class Program { Desktop, Headless };
+    explicit KestrelProcess(Program program = Program::Desktop);
     ~KestrelProcess();
 
     bool isValid() const { return m_dir.isValid(); }
+    // The copied executable.
+    QString program() const { return m_program; }
     // The program folder: default.ksf and errorlog.txt are written here.
     QString folder() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
@@ -34,6 +37,7 @@ private:
     bool catchesSigterm() const;
 
     QTemporaryDir m_dir;
+    QString m_program;
     QProcess m_process;
     QProcessEnvironment m_environment;
     QList<std::array<quint64, 3>> m_limits; // resource, soft, hard

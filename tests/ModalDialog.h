@@ -7,28 +7,34 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 // Modal dialogs run their own event loop (exec()). A test calls whenModal() before the code that
 // opens the dialog: as soon as a dialog of the given type is the application's modal widget,
-// `act` runs on it from inside that loop, as a user would. Nothing runs when no such dialog
-// shows within the timeout.
-template <typename Dialog> void whenModal(std::function<void(Dialog *)> act, int timeoutMs = 5000)
+// `act` runs on it from inside that loop, as a user would. It waits up to a minute (a loaded
+// machine may be slow to show a dialog, and giving up early would leave exec() waiting); the
+// returned flag tells the test whether `act` ran.
+template <typename Dialog>
+std::shared_ptr<bool> whenModal(std::function<void(Dialog *)> act, int timeoutMs = 60000)
 {
+    auto ran = std::make_shared<bool>(false);
     auto *poll = new QTimer;
     poll->setInterval(10);
     const QDeadlineTimer deadline(timeoutMs);
-    QObject::connect(poll, &QTimer::timeout, [poll, deadline, act] {
+    QObject::connect(poll, &QTimer::timeout, [poll, deadline, act, ran] {
         auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget());
         if (!dialog && !deadline.hasExpired())
             return;
         poll->stop();
         poll->deleteLater();
-        if (dialog)
+        if (dialog) {
+            *ran = true;
             act(dialog);
+        }
     });
     poll->start();
+    return ran;
 }
-
 // Ends a dialog as a user would: "OK", "Cancel", "Escape" or "Enter" (Return, then keypad Enter)
 // in `field`, or "close" as the platform closes a window. A dialog still open afterwards is
 // cancelled; the result tells whether the user's way had closed it.

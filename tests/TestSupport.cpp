@@ -1,16 +1,64 @@
 #include "TestSupport.h"
 
+#include "core/engine/Session.h"
+#include "core/net/Winsock.h"
+
 #include <QFile>
-#include <QTcpServer>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace TestSupport {
 
 quint16 freePort()
 {
     QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
+    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
+}
+
+PortReservation::PortReservation()
+{
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
+}
+
+PortReservation::~PortReservation()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::unique_ptr<QTcpSocket> Peer::next(int timeoutMs)
+{
+    if (!QTest::qWaitFor([this] { return m_server.hasPendingConnections(); }, timeoutMs))
+        return nullptr;
+    return std::unique_ptr<QTcpSocket>(m_server.nextPendingConnection());
+}
+
+std::unique_ptr<QTcpSocket> connectTo(quint16 port, const QString &source)
+{
+    auto socket = std::make_unique<QTcpSocket>();
+    if (!source.isEmpty())
+        socket->bind(QHostAddress(source));
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    return socket;
+}
+
+bool sendAll(QTcpSocket &socket, const QByteArray &data)
+{
+    socket.write(data);
+    return QTest::qWaitFor([&socket] { return socket.bytesToWrite() == 0; }, 5000);
 }
 
 QByteArray readFile(const QString &path)
@@ -27,6 +75,53 @@ bool writeFile(const QString &path, const QByteArray &data)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     return file.write(data) == data.size();
+}
+
+QString recordingScript(const QString &folder, QString *recordFile)
+{
+    const QString script = folder + QStringLiteral("/record.sh");
+    const QString record = folder + QStringLiteral("/record.txt");
+    writeFile(script, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\" >> '" +
+                          record.toUtf8() + "'; done\n");
+    QFile::setPermissions(script, QFile::permissions(script) | QFile::ExeOwner);
+    if (recordFile)
+        *recordFile = record;
+    return script;
+}
+
+SessionSettings serverSettings(const QString &logFile, quint16 port, qint16 allowMulti,
+                               qint16 tcpOptions)
+{
+    SessionSettings settings;
+    settings.TCPOption = 1;
+    settings.LocalIP = QStringLiteral("127.0.0.1");
+    settings.PortNumber = QString::number(port);
+    settings.LogFile = logFile;
+    settings.AllowMultiConnect = allowMulti;
+    settings.ServerTCPOptions = tcpOptions;
+    return settings;
+}
+
+SessionSettings clientSettings(const QString &logFile, quint16 port)
+{
+    SessionSettings settings;
+    settings.IPAddress = QStringLiteral("127.0.0.1");
+    settings.PortNumber = QString::number(port);
+    settings.LogFile = logFile;
+    return settings;
+}
+
+std::unique_ptr<Session> startSession(const SessionSettings &settings)
+{
+    auto session = std::make_unique<Session>();
+    session->setSettings(settings);
+    session->Command1_Click();
+    return session;
+}
+
+quint16 listeningPort(const Session &session)
+{
+    return quint16(session.Winsock1(0)->LocalPort());
 }
 
 } // namespace TestSupport
