@@ -1,0 +1,339 @@
+#include "ModalDialog.h"
+#include "TestSupport.h"
+#include "core/app/Module1.h"
+#include "core/app/ProgramFolder.h"
+#include "core/engine/Session.h"
+#include "core/text/LoadResource.h"
+#include "gui/dialogs/MessageBox.h"
+#include "gui/dialogs/frmOptions.h"
+#include "gui/dialogs/frmServerOptions.h"
+#include "gui/help/frmAbout.h"
+#include "gui/main/frmMain.h"
+#include "gui/session/frmDocument.h"
+
+#include <QtTest>
+#include <QtWidgets>
+
+using LoadResource::Language;
+using LoadResource::LoadResString;
+using Codes = QList<int>;
+
+// Real windows on the offscreen platform; the test answers message boxes and file dialogs.
+class tst_Windows : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QStringList m_messages; // title|text of each message box
+
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+    template <typename... Values> static void row(const char *name, const Values &...values)
+    {
+        (QTest::newRow(name) << ... << values);
+    }
+
+private slots:
+    void init()
+    {
+        LoadResource::setRunningLanguage(Language::English);
+        m_dir = std::make_unique<QTemporaryDir>();
+        ProgramFolder::setPath(m_dir->path());
+        m_messages.clear();
+        MessageBox::setAnswerer([this](const QString &title, const QString &text) {
+            m_messages << title + '|' + text;
+        });
+        FileDialog::setScriptedAnswers({}); // an unexpected file dialog is cancelled
+    }
+
+    void textsComeFromTheTableAndFit_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::newRow("English") << int(Language::English);
+        QTest::newRow("Japanese") << int(Language::Japanese);
+    }
+
+    // No design-time text is left in any window: what has a table id shows its text, no menu item
+    // is empty or its id. Every visible text shows whole, in a font that has its characters.
+    void textsComeFromTheTableAndFit()
+    {
+        QFETCH(int, language);
+        LoadResource::setRunningLanguage(Language(language));
+        for (int id = -32768; id <= 32767; ++id)
+            QVERIFY(!LoadResource::HasResString(id) || !LoadResString(id).isEmpty());
+        frmMain main; // with a session window
+        main.MDIForm_Load(QString());
+        frmServerOptions serverOptions;
+        frmOptions options;
+        frmAbout about;
+        for (QWidget *window :
+             std::initializer_list<QWidget *>{&main, &serverOptions, &options, &about}) {
+            window->show();
+            QCOMPARE(window->windowTitle(), LoadResString(window->property("Tag").toInt()));
+            for (const QWidget *control : window->findChildren<QWidget *>()) {
+                const int id = control->property("Tag").toInt();
+                const QString text =
+                    control->property(control->inherits("QGroupBox") ? "title" : "text").toString();
+                if (id != 0) // a tag the table lacks leaves the design text
+                    QCOMPARE(text, LoadResString(id));
+                if (text.isEmpty() || !control->isVisibleTo(window))
+                    continue;
+                // Wrapped labels by height; push buttons by the text (the size hint holds the
+                // style's minimum width), other buttons less their 4 pixels of label margin.
+                const auto *label = qobject_cast<const QLabel *>(control);
+                const QRawFont font = QRawFont::fromFont(control->font()); // without fallbacks
+                QVERIFY2(label && label->wordWrap()
+                             ? label->heightForWidth(label->width()) <= label->height()
+                         : control->inherits("QPushButton")
+                             ? control->fontMetrics().horizontalAdvance(QString(text).remove('&')) <
+                                   control->width()
+                             : control->minimumSizeHint().width() -
+                                       (control->inherits("QAbstractButton") ? 4 : 0) <=
+                                   control->width(),
+                         qPrintable(text));
+                for (const uint character : text.toUcs4())
+                    QVERIFY2(!QChar::isPrint(character) || font.supportsCharacter(character),
+                             qPrintable(text));
+            }
+        }
+        QList<QAction *> items = main.menuBar()->actions();
+        for (const QMenu *menu : main.findChildren<QMenu *>())
+            items << menu->actions();
+        for (const QAction *item : items)
+            QVERIFY2(item->isSeparator() || (!item->text().isEmpty() && !item->text().toInt()),
+                     qPrintable(item->text()));
+    }
+
+    // A session window from a new client to an inactive server: the role's controls, typing the
+    // port, the local addresses, Browse, a port in use, the controls greyed while active.
+    void sessionWindowFromClientToServerAndBack()
+    {
+        LoadResource::setRunningLanguage(Language::Japanese);
+        frmDocument window;
+        window.show();
+        const auto state = [&window] {
+            QString enabled;
+            for (const QWidget *control : std::initializer_list<const QWidget *>{
+                     window.TCPOption[0], window.TCPOption[1], window.IPAddress, window.PortNumber,
+                     window.LocalIP, window.Command2, window.txtLogFile})
+                enabled += control->isEnabled() ? '+' : '-';
+            return QStringList{QString(window.IPAddress->isVisible() ? "host" : "") +
+                                   (window.LocalIP->isVisible() ? "addresses" : "") +
+                                   (window.Command2->isVisible() ? ", options" : ""),
+                               window.Label2->text(), window.Label3->text(),
+                               window.Command1->text(), enabled};
+        };
+        const QStringList client{"host", LoadResString(2153), LoadResString(2154),
+                                 LoadResString(2159), "+++++++"};
+        const QStringList server{"addresses, options", LoadResString(2155), LoadResString(2156),
+                                 LoadResString(2159), "+++++++"};
+        QCOMPARE(state(), client);
+        QStringList typed;
+        for (const char *port : {"65535", "-5", "1234567", "70000"}) {
+            window.PortNumber->clear();
+            QTest::keyClicks(window.PortNumber, port);
+            typed << window.PortNumber->text();
+        }
+        QCOMPARE(typed, QStringList({"65535", "-5", "12345", "70000"}));
+        QCOMPARE(m_messages, QStringList(LoadResString(2167) + '|' + LoadResString(2168)));
+
+        window.TCPOption[1]->click();
+        QCOMPARE(state(), server);
+        QVERIFY(window.LocalIP->findText("127.0.0.1") >= 0 &&
+                window.LocalIP->findText(window.LocalIP->currentText()) >= 0);
+        FileDialog::setScriptedAnswers({file("in.log")});
+        window.Command3[0]->click();
+        QVERIFY(window.settings().LogFile == file("in.log") &&
+                window.focusWidget() == window.txtLogFile);
+
+        TestSupport::Peer occupant; // a port in use leaves the window inactive
+        window.LocalIP->setEditText("127.0.0.1");
+        window.PortNumber->setText(QString::number(occupant.port()));
+        window.Command1->click();
+        QCOMPARE(state(), server);
+        window.PortNumber->setText("0"); // any free port
+        window.Command1->click();
+        QCOMPARE(state(), server.mid(0, 3) << LoadResString(2160) << "------+");
+        window.Command1->click();
+        QCOMPARE(window.StatusBar1->text(), Session::statusWith(2162));
+        QCOMPARE(state(), server);
+        window.TCPOption[0]->click();
+        QCOMPARE(state(), client);
+    }
+
+    void optionDialogsTakeValuesOnlyOnOk_data()
+    {
+        // Stored: server codes, LogErrors. Shown: box, inbound options, closed. After: server
+        // codes. Browse: the answer (none: not pressed). Command: OnErrorRunApp after (%1: the
+        // folder).
+        for (const char *name : {"how", "browse", "command"})
+            QTest::addColumn<QString>(name);
+        for (const char *name : {"stored", "shown", "after"})
+            QTest::addColumn<Codes>(name);
+        row("OK, full path", "OK", "alert.sh", "%1/alert.sh", Codes{0, 2, 2, 0},
+            Codes{0, 0, 0, 1, 1}, Codes{1, 2, 2});
+        row("OK, out of range, quoted", "OK", "my alert.sh", "\"%1/my alert.sh\"",
+            Codes{5, 7, 9, 7}, Codes{1, 1, 0, 0, 1}, Codes{0, 7, 2});
+        row("Enter, Browse cancelled", "Enter", "", "  /opt/alert  --now ", Codes{1, 2, 0, 1},
+            Codes{1, 1, 0, 0, 0}, Codes{1, 2, 0});
+        row("Cancel after Browse", "Cancel", "alert.sh", "before.sh", Codes{1, 2, 0, 0},
+            Codes{1, 1, 0, 0, 1}, Codes{1, 2, 0});
+        row("Escape", "Escape", QString(), "before.sh", Codes{5, 7, 9, 1}, Codes{1, 1, 0, 0, 1},
+            Codes{5, 7, 9});
+        row("platform close", "close", QString(), "before.sh", Codes{-3, -2, -1, 7},
+            Codes{1, 1, 0, 0, 1}, Codes{-3, -2, -1});
+    }
+
+    // The option dialogs take the user's changes only on OK (Enter is OK in Kestrel Options).
+    void optionDialogsTakeValuesOnlyOnOk()
+    {
+        QFETCH(QString, how);
+        QFETCH(Codes, stored);
+        frmDocument window;
+        window.applySettings(
+            {"", "", "", "", "", 1, 0, qint16(stored[0]), qint16(stored[1]), qint16(stored[2]), 0});
+        Codes shown;
+        const auto serverOptions = whenModal<frmServerOptions>([&](frmServerOptions *d) {
+            shown << d->chkMultiClients->isChecked() << d->OptionTCP[0]->isChecked()
+                  << d->OptionTCP[1]->isChecked() << d->OptionTCP[2]->isChecked();
+            d->chkMultiClients->click();
+            d->OptionTCP[2]->click();
+            shown << closeBy(how, d, d->Command1, d->Command2, d->OptionTCP[2]);
+        });
+        window.Command2->click();
+        QVERIFY(*serverOptions);
+        QTEST(shown, "shown");
+        const SessionSettings &after = window.session()->settings();
+        QTEST(Codes({after.AllowMultiConnect, after.ServerSerialOptions, after.ServerTCPOptions}),
+              "after");
+
+        QFETCH(QString, browse);
+        QFETCH(QString, command);
+        QVERIFY(browse.isEmpty() || TestSupport::writeFile(file(browse), "#!/bin/sh\n"));
+        Module1::LogErrors = stored[3];
+        Module1::OnErrorRunApp = "before.sh";
+        frmOptions dialog;
+        dialog.CommonDialog1.FileName = file("x"); // the folder the user looks into
+        const auto ran = whenModal<frmOptions>([&](frmOptions *d) {
+            d->Check1->click();
+            d->Text1->clear();
+            QTest::keyClicks(d->Text1, "  /opt/alert  --now ");
+            FileDialog::setScriptedAnswers({browse});
+            if (!browse.isNull())
+                d->Command1->click();
+            QVERIFY(closeBy(how, d, d->Command2, d->Command3, d->Text1));
+        });
+        const bool taken = dialog.exec() == QDialog::Accepted;
+        QVERIFY(*ran);
+        QCOMPARE(taken, how == "OK" || how == "Enter");
+        QCOMPARE(Module1::LogErrors, taken ? int(stored[3] == 0) : stored[3]);
+        QCOMPARE(Module1::OnErrorRunApp, command.replace("%1", m_dir->path()));
+    }
+
+    // New numbers on; the Window menu lists, checks and activates windows; Close needs a window.
+    void sessionWindowsInTheMainWindow()
+    {
+        frmMain main;
+        main.MDIForm_Load(QString());
+        main.show();
+        const auto windowList = [&main] {
+            QStringList list; // the checked one marked "*"
+            emit main.mnuWindow->aboutToShow();
+            for (const QAction *item : main.mnuWindow->actions().mid(5))
+                list << item->text().section(' ', 1) + (item->isChecked() ? "*" : "");
+            return list;
+        };
+        main.mnuFileNew->trigger();
+        main.mnuFileNew->trigger();
+        const QString c = "TCP/IP Data Logger - %1";
+        QCOMPARE(windowList(), QStringList({c.arg(1), c.arg(2), c.arg(3) + "*"}));
+        main.mnuWindow->actions()[5]->trigger();
+        QCOMPARE(windowList(), QStringList({c.arg(1) + "*", c.arg(2), c.arg(3)}));
+
+        main.mnuFileClose->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(main.sessionWindows().size(), 2, 2000);
+        main.mnuFileNew->trigger();
+        QCOMPARE(windowList(), QStringList({c.arg(2), c.arg(3), c.arg(4) + "*"}));
+        // From one place, the tiles share the whole space equally; icons of minimised windows line
+        // up in rows up from the bottom edge.
+        const QRect space = main.mdiArea()->viewport()->rect();
+        for (QAction *command : {main.mnuWindowTileHorizontal, main.mnuWindowTileVertical,
+                                 main.mnuWindowArrangeIcons}) {
+            const bool icons = command == main.mnuWindowArrangeIcons;
+            for (QMdiSubWindow *sub : main.mdiArea()->subWindowList()) {
+                sub->setWindowState(icons ? Qt::WindowMinimized : Qt::WindowNoState);
+                sub->move(0, 0);
+            }
+            command->trigger();
+            const QSize share(space.width() / (command == main.mnuWindowTileVertical ? 3 : 1),
+                              space.height() / (command == main.mnuWindowTileHorizontal ? 3 : 1));
+            QRegion covered;
+            for (const QMdiSubWindow *sub : main.mdiArea()->subWindowList()) {
+                const QRect r = sub->geometry();
+                QVERIFY(!covered.intersects(r) &&
+                        (icons
+                             ? space.contains(r) && (space.bottom() - r.bottom()) % r.height() == 0
+                             : qAbs(r.width() - share.width()) <= 1 &&
+                                   qAbs(r.height() - share.height()) <= 1));
+                covered += r;
+            }
+            QVERIFY(icons || covered == QRegion(space));
+        }
+        for (int left = 2; left >= 0; --left) {
+            main.mnuFileClose->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(main.sessionWindows().size(), left, 2000);
+            emit main.mnuFile->aboutToShow();
+            QCOMPARE(main.mnuFileClose->isEnabled(), left > 0);
+        }
+    }
+
+    // Save writes the file of the last Open or Save As of this run, else asks. Open replaces
+    // active sessions without asking or activating; their settings come back whole.
+    void openAndSave()
+    {
+        Configuration config;
+        config.Sessions = {
+            TestSupport::serverSettings(file("in.log"), 0, 0, 2),
+            {"/var/log/in1.txt", "", "127.0.0.1", "127.0.0.9", "123456", 1, 0, 0, 5, 2, -3}};
+        config.Sessions[0].AutoActivate = 1;
+        QVERIFY(ConfigFile::write(file("a.ksf"), config));
+        frmMain main;
+        main.MDIForm_Load(file("a.ksf"));
+        const quint16 port = TestSupport::listeningPort(*main.sessionWindows()[0]->session());
+        QTcpServer probe;
+        QVERIFY(!probe.listen(QHostAddress::LocalHost, port));
+
+        FileDialog::stopScripting();
+        const auto shown = whenModal<QFileDialog>([](QFileDialog *d) {
+            d->reject();
+            QCOMPARE(d->nameFilters(),
+                     QStringList({"Kestrel Files (*.KSF) (*.ksf *.KSF)", "All Files (*.*) (*.*)"}));
+            QVERIFY(d->defaultSuffix() == "ksf" && d->acceptMode() == QFileDialog::AcceptSave &&
+                    d->testOption(QFileDialog::DontConfirmOverwrite));
+        });
+        main.mnuFileSave->trigger();
+        QVERIFY(*shown);
+        config.WindowState = 1;
+        QVERIFY(ConfigFile::write(file("a.ksf"), config));
+        FileDialog::setScriptedAnswers({"named", "a", "b", QString(), QString()});
+        main.mnuFileSave->trigger();
+        m_messages.clear();
+        main.mnuFileOpen->trigger();
+        QCOMPARE(m_messages, QStringList(LoadResString(2167) + '|' + LoadResString(2168)));
+        QCOMPARE(main.windowStateCode(), 1);
+        QVERIFY(probe.listen(QHostAddress::LocalHost, port));
+        config.Sessions[0].AutoActivate = 0;
+        QCOMPARE(main.sessionWindows()[0]->settings(), config.Sessions[0]);
+        QCOMPARE(main.sessionWindows()[1]->settings(), config.Sessions[1]);
+        // New and Save after Open A, after Save As B, after Open and Save As cancelled.
+        for (QAction *command : {main.mnuFileNew, main.mnuFileSave, main.mnuFileSaveAs,
+                                 main.mnuFileNew, main.mnuFileSave, main.mnuFileOpen,
+                                 main.mnuFileSaveAs, main.mnuFileNew, main.mnuFileSave})
+            command->trigger();
+        Codes stored;
+        for (const QString name : {"named.ksf", "a.ksf", "b.ksf"})
+            stored << int(ConfigFile::read(file(name), {}).Sessions.size());
+        QCOMPARE(stored, Codes({2, 3, 5}));
+    }
+};
+
+QTEST_MAIN(tst_Windows)
+#include "tst_windows.moc"
