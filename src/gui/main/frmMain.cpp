@@ -171,6 +171,9 @@ void frmMain::NewSession()
     document->setWindowTitle(QStringLiteral("TCP/IP Data Logger - ") +
                              QString::number(m_sessionCounter));
     QMdiSubWindow *sub = m_mdiArea->addSubWindow(document);
+    // Its designed size, also in a smaller window area (which scrolls): the area shrinks only
+    // sub-windows that were never given a size.
+    sub->resize(sub->sizeHint());
     sub->setAttribute(Qt::WA_DeleteOnClose);
     m_subWindows.removeAll(nullptr);
     m_subWindows << sub;
@@ -210,10 +213,9 @@ void frmMain::setWindowStateCode(int code)
 
 void frmMain::getprofilesettings(const QString &fileName)
 {
-    const QString file = ConfigFile::resolveFileName(fileName);
     closeSessionWindows();
     const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
-    const Configuration config = ConfigFile::read(file, current);
+    const Configuration config = ConfigFile::read(fileName, current);
     setWindowStateCode(config.WindowState);
     Module1::OnErrorRunApp = config.Globals.OnErrorRunApp;
     Module1::LogErrors = config.Globals.LogErrors;
