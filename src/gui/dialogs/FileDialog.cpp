@@ -1,5 +1,7 @@
 #include "gui/dialogs/FileDialog.h"
 
+#include "gui/dialogs/ProgramFilesFilter.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -18,8 +20,8 @@ std::optional<QStringList> &scripted()
 }
 
 // Each description of "Text Files (*.TXT)|*.txt|All Files (*.*)|*.*" with its patterns as Qt
-// matches them: "*.*" names every file, also one without a dot. Patterns match without regard to
-// case (runPlatformDialog).
+// matches them: "*.*" names every file, also one without a dot. The dialog matches patterns
+// without regard to case.
 struct NameFilter {
     QString text;
     // "Programs (*.EXE)": files that may be run, whatever their names.
@@ -65,11 +67,24 @@ int filterPosition(const QVector<NameFilter> &filters, const QString &selected)
     return -1;
 }
 
-// Shows the files that `filter` names: its patterns, and for programs only executable files.
-void useFilter(QFileDialog &dialog, const NameFilter &filter)
+// Offers `filters`, the one at `index` (counted from 1) chosen; "Programs" narrows the view.
+void offerFilters(QFileDialog &dialog, const QVector<NameFilter> &filters, int index)
 {
-    const QDir::Filters shown = dialog.filter() & ~(QDir::Executable | QDir::CaseSensitive);
-    dialog.setFilter(filter.programs ? shown | QDir::Executable : shown);
+    QStringList texts;
+    for (const NameFilter &filter : filters)
+        texts << filter.text;
+    dialog.setNameFilters(texts);
+    auto *programs = new ProgramFilesFilter(&dialog);
+    dialog.setProxyModel(programs);
+    if (index >= 1 && index <= filters.size()) {
+        dialog.selectNameFilter(texts[index - 1]);
+        programs->setProgramsOnly(filters[index - 1].programs);
+    }
+    QObject::connect(&dialog, &QFileDialog::filterSelected, programs,
+                     [filters, programs](const QString &selected) {
+                         if (const int chosen = filterPosition(filters, selected); chosen >= 0)
+                             programs->setProgramsOnly(filters[chosen].programs);
+                     });
 }
 
 } // namespace
@@ -128,20 +143,7 @@ QString FileDialog::runPlatformDialog(bool save)
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setDefaultSuffix(DefaultExt);
     const QVector<NameFilter> filters = nameFilters(Filter);
-    QStringList texts;
-    for (const NameFilter &filter : filters)
-        texts << filter.text;
-    dialog->setNameFilters(texts);
-    if (FilterIndex >= 1 && FilterIndex <= filters.size()) {
-        dialog->selectNameFilter(texts[FilterIndex - 1]);
-        useFilter(*dialog, filters[FilterIndex - 1]);
-    }
-    QFileDialog *shown = dialog;
-    QObject::connect(shown, &QFileDialog::filterSelected, shown,
-                     [&filters, shown](const QString &selected) {
-                         if (const int chosen = filterPosition(filters, selected); chosen >= 0)
-                             useFilter(*shown, filters[chosen]);
-                     });
+    offerFilters(*dialog, filters, FilterIndex);
     dialog->setDirectory(folder());
     if (!FileName.isEmpty())
         dialog->selectFile(QFileInfo(FileName).fileName());
