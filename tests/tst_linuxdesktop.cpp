@@ -121,7 +121,9 @@ private slots:
                 const QRect placed(control->mapTo(document, QPoint()), control->size());
                 QVERIFY2(document->rect().contains(placed), qPrintable(control->objectName()));
             }
-            // Scrolled to the right, the log file's browse button is in view.
+            // First the near edges show, the title and the first controls; scrolled to the
+            // right, the log file's browse button.
+            QTRY_VERIFY(area->viewport()->rect().contains(document->parentWidget()->pos()));
             area->horizontalScrollBar()->setValue(area->horizontalScrollBar()->maximum());
             area->verticalScrollBar()->setValue(0);
             const QPushButton *browse = document->Command3[0];

@@ -178,7 +178,30 @@ void frmMain::NewSession()
     m_subWindows.removeAll(nullptr);
     m_subWindows << sub;
     sub->show();
+    if (isVisible())
+        showNearEdges(sub);
+    else
+        m_placedAtShow << sub;
     m_mdiArea->setActiveSubWindow(sub);
+}
+
+// The area aligns a sub-window that is larger than itself with its far edges; a user starts
+// reading at the near ones (the title, the first controls), so those show and the rest scrolls.
+void frmMain::showNearEdges(QMdiSubWindow *sub)
+{
+    if (sub->x() < 0 || sub->y() < 0)
+        sub->move(std::max(sub->x(), 0), std::max(sub->y(), 0));
+}
+
+// The window area has placed the sub-windows that waited for it to show.
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    for (const QPointer<QMdiSubWindow> &sub : std::as_const(m_placedAtShow)) {
+        if (sub)
+            showNearEdges(sub);
+    }
+    m_placedAtShow.clear();
 }
 
 void frmMain::closeSessionWindows()
