@@ -16,6 +16,9 @@ set(CPACK_INSTALL_PREFIX /usr)
 # The install steps name files below $DESTDIR<prefix> (the link, the systemd unit).
 set(CPACK_SET_DESTDIR ON)
 set(CPACK_STRIP_FILES ON)
+# cpack packages what has been built (scripts/package builds first): the package test must not
+# rebuild the tree under the other tests running beside it.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kestrel maintainers <maintainers@kestrel.invalid>")

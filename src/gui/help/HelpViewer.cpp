@@ -23,9 +23,6 @@ namespace HelpViewer {
 
 namespace {
 
-// Set while closeAll() ends the viewers: an opener that ends then failed nothing.
-bool closing = false;
-
 void reportUnopened(const QPointer<QWidget> &owner, const QString &file)
 {
     MessageBox::information(owner, LoadResource::LoadResString(9033),
@@ -33,6 +30,9 @@ void reportUnopened(const QPointer<QWidget> &owner, const QString &file)
 }
 
 #ifdef Q_OS_UNIX
+// Set while closeAll() ends the viewers: an opener that ends then failed nothing.
+bool closing = false;
+
 // A viewer started through the desktop's opener. The opener and everything it starts (the
 // viewer itself, also when the opener has already ended) share one process group, named by
 // the opener's process id.
