@@ -12,10 +12,14 @@
 
 namespace {
 
-// The whole argument text names the configuration file, unchanged.
-QString commandLine(const QStringList &arguments)
+// The whole argument text names the configuration file, unchanged. Read from argv before the
+// application object removes the options that Qt knows (-style, -reverse, ...) from it.
+QString commandLine(int argc, char *argv[])
 {
-    return arguments.mid(1).join(QLatin1Char(' '));
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -28,6 +32,7 @@ int Main(int argc, char *argv[])
     SignalHandler::block({SIGTERM, SIGINT, SIGHUP});
 #endif
     ProcessSetup::prepare();
+    const QString fileName = commandLine(argc, argv);
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Kestrel"));
     app.setApplicationVersion(QStringLiteral(KESTREL_VERSION));
@@ -42,7 +47,7 @@ int Main(int argc, char *argv[])
     QObject::connect(&terminationSignals, &SignalHandler::received, &window,
                      &frmMain::mnuFileExit_Click);
 #endif
-    window.MDIForm_Load(commandLine(app.arguments()));
+    window.MDIForm_Load(fileName);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.mnuFileExit_Click(); });
 

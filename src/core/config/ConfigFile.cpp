@@ -1,6 +1,6 @@
 #include "core/config/ConfigFile.h"
 
-#include "core/app/ProgramFolder.h"
+#include "core/app/UserFiles.h"
 #include "core/config/IniProfile.h"
 
 namespace ConfigFile {
@@ -97,12 +97,13 @@ void writeSession(IniProfile &ini, int k, const SessionSettings &s)
 
 QString resolveFileName(const QString &name)
 {
-    return name.isEmpty() ? ProgramFolder::file(QStringLiteral("default.ksf")) : name;
+    return name.isEmpty() ? UserFiles::file(QStringLiteral("default.ksf")) : name;
 }
 
 Configuration read(const QString &fileName, const GlobalOptions &current)
 {
-    const IniProfile ini(resolveFileName(fileName));
+    const IniProfile ini(fileName.isEmpty() ? UserFiles::fileToRead(QStringLiteral("default.ksf"))
+                                            : fileName);
     Configuration config;
     config.Globals = current;
 

@@ -28,11 +28,11 @@ struct Configuration {
 // Reader and writer of configuration files.
 namespace ConfigFile {
 
-// `name`, or the program folder's "default.ksf" when `name` is empty.
+// `name`, or "default.ksf" in the folder of the user's files (UserFiles) when `name` is empty.
 QString resolveFileName(const QString &name);
 
-// Reads a configuration (an empty name reads default.ksf). Never fails: an absent, unreadable or
-// foreign file reads as a configuration without sessions.
+// Reads a configuration (an empty name reads default.ksf, UserFiles::fileToRead). Never fails: an
+// absent, unreadable or foreign file reads as a configuration without sessions.
 // - Sessions are "Session1" up to the highest "Session<K>" section present with K not above
 //   NumSessions (a negative count is 0); a missing section below that reads as a session of
 //   defaults. A file that declares sessions but holds none of their sections has none.

@@ -372,6 +372,9 @@ bool IniProfile::save() const
     if (!m_loaded)
         return false;
     QSaveFile file(m_fileName);
+    // A writable file in a folder that is not (no temporary file can be made beside it) is
+    // written in place, as the classic routines do.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     bool written = file.write(m_prefix) == m_prefix.size();

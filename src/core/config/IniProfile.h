@@ -20,7 +20,8 @@ class QIODevice;
 //
 // The file is loaded once by the constructor; writes change the content in memory, and save()
 // replaces the file on disk atomically (a temporary file in the same folder renamed over it), so
-// a crash never leaves a half-written file. Loading scans the file once for its section headers;
+// a crash never leaves a half-written file. Only a writable file in a folder that cannot be
+// written is overwritten in place. Loading scans the file once for its section headers;
 // a section's keys are indexed the first time it is used, so a large file opens quickly.
 class IniProfile final {
 public:

@@ -1,6 +1,6 @@
 #include "core/engine/ErrorLog.h"
 
-#include "core/app/ProgramFolder.h"
+#include "core/app/UserFiles.h"
 
 #include <QFile>
 #include <QProcess>
@@ -33,7 +33,7 @@ QString line(const QString &description, const QDateTime &when, const SessionFac
 
 void append(const QString &text)
 {
-    QFile file(ProgramFolder::file(QStringLiteral("errorlog.txt")));
+    QFile file(UserFiles::file(QStringLiteral("errorlog.txt")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return;
     file.write(text.toUtf8() + "\r\n");

@@ -4,8 +4,8 @@
 #include <QString>
 #include <functional>
 
-// The program-wide error log "errorlog.txt" in the program folder, and the program started on
-// errors.
+// The program-wide error log "errorlog.txt" (where UserFiles keeps it), and the program started
+// on errors.
 namespace ErrorLog {
 
 // What a line says about the session that met the error.
@@ -22,7 +22,7 @@ struct SessionFacts {
 // (MM-DD-YYYY, HH:MM:SS), whatever the user's regional settings.
 QString line(const QString &description, const QDateTime &when, const SessionFacts &facts);
 
-// Appends `text` and CRLF to errorlog.txt in the program folder. Failures are ignored.
+// Appends `text` and CRLF to errorlog.txt in the folder of the user's files. Failures are ignored.
 void append(const QString &text);
 
 // Starts `commandLine` detached, split into program and arguments without a shell; does not wait

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QDir>
 #include <QString>
 #include <QtGlobal>
 
 // One session as a configuration file stores it; the fields carry the configuration keys' names.
-// The defaults are those of a new, blank session window.
+// The defaults are those of a new, blank session window; its log file is "Kestrel.txt" in the
+// user's home folder (C:\Kestrel.txt on Windows).
 struct SessionSettings {
-    QString LogFile = QStringLiteral("C:\\Kestrel.txt");
+    QString LogFile = QDir::homePath() + QStringLiteral("/Kestrel.txt");
     QString OutputFile = QStringLiteral("C:\\TCPSendFile.txt");
     QString LocalIP;
     QString IPAddress;

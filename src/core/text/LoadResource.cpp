@@ -125,6 +125,13 @@ constexpr Entry Table[] = {
     {9030, u"Connected", u"接続"},
     {9031, u"Peer is closing the connection", u"相手側の機器が接続を閉じています。"},
     {9032, u"to", u"へ"},
+    {9033, u"Kestrel Help", u"Kestrel ヘルプ"},
+    {9034,
+     u"The help file %1 could not be opened. Check that it exists and that a viewer for it is "
+     u"installed: on Debian, the package xchm (apt install xchm).",
+     u"ヘルプファイル %1 を開けませんでした。ファイルがあること、およびそれを表示するプログラムが"
+     u"インストールされていることを確認してください (Debian ではパッケージ xchm: apt install "
+     u"xchm)。"},
 };
 
 constexpr bool sortedById()

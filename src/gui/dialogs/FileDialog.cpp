@@ -1,9 +1,13 @@
 #include "gui/dialogs/FileDialog.h"
 
+#include "gui/dialogs/ProgramFilesFilter.h"
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
+#include <QVector>
+#include <algorithm>
 #include <memory>
 #include <optional>
 
@@ -15,38 +19,72 @@ std::optional<QStringList> &scripted()
     return answers;
 }
 
-// "Text Files (*.TXT)|*.txt|All Files (*.*)|*.*" as Qt's name filters, one per pair. Patterns
-// are matched without regard to case on the platform that the filters were written for, so
-// each pattern is offered in its lower and upper case spelling too.
-QStringList nameFilters(const QString &filter)
+// Each description of "Text Files (*.TXT)|*.txt|All Files (*.*)|*.*" with its patterns as Qt
+// matches them: "*.*" names every file, also one without a dot. The dialog matches patterns
+// without regard to case.
+struct NameFilter {
+    QString text;
+    // "Programs (*.EXE)": files that may be run, whatever their names.
+    bool programs = false;
+};
+
+bool isProgramPattern(const QString &pattern)
+{
+    static const QStringList programs = {QStringLiteral("*.exe"), QStringLiteral("*.com"),
+                                         QStringLiteral("*.bat")};
+    return programs.contains(pattern, Qt::CaseInsensitive);
+}
+
+QVector<NameFilter> nameFilters(const QString &filter)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList filters;
+    QVector<NameFilter> filters;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
         const QStringList given = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (const QString &pattern : given) {
-            for (const QString &spelling :
-                 {pattern.trimmed(), pattern.trimmed().toLower(), pattern.trimmed().toUpper()}) {
-                if (!patterns.contains(spelling))
-                    patterns << spelling;
-            }
-        }
-        filters << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
-                       QLatin1Char(')');
+        for (const QString &pattern : given)
+            patterns << pattern.trimmed();
+        const bool programs = !patterns.isEmpty() &&
+                              std::all_of(patterns.cbegin(), patterns.cend(), isProgramPattern);
+        if (programs || patterns.contains(QStringLiteral("*.*")))
+            patterns = QStringList{QStringLiteral("*")};
+        filters.append(
+            {parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')'),
+             programs});
     }
     return filters;
 }
 
 // The position of the filter that the dialog reports as selected; a dialog that hides the
 // patterns reports the description alone.
-int filterPosition(const QStringList &filters, const QString &selected)
+int filterPosition(const QVector<NameFilter> &filters, const QString &selected)
 {
     for (int i = 0; i < filters.size(); ++i) {
-        if (filters[i] == selected || filters[i].startsWith(selected + QStringLiteral(" (")))
+        const QString &text = filters[i].text;
+        if (text == selected || text.startsWith(selected + QStringLiteral(" (")))
             return i;
     }
     return -1;
+}
+
+// Offers `filters`, the one at `index` (counted from 1) chosen; "Programs" narrows the view.
+void offerFilters(QFileDialog &dialog, const QVector<NameFilter> &filters, int index)
+{
+    QStringList texts;
+    for (const NameFilter &filter : filters)
+        texts << filter.text;
+    dialog.setNameFilters(texts);
+    auto *programs = new ProgramFilesFilter(&dialog);
+    dialog.setProxyModel(programs);
+    if (index >= 1 && index <= filters.size()) {
+        dialog.selectNameFilter(texts[index - 1]);
+        programs->setProgramsOnly(filters[index - 1].programs);
+    }
+    QObject::connect(&dialog, &QFileDialog::filterSelected, programs,
+                     [filters, programs](const QString &selected) {
+                         if (const int chosen = filterPosition(filters, selected); chosen >= 0)
+                             programs->setProgramsOnly(filters[chosen].programs);
+                     });
 }
 
 } // namespace
@@ -101,11 +139,11 @@ QString FileDialog::runPlatformDialog(bool save)
     dialog->setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog->setOption(QFileDialog::DontConfirmOverwrite);
     dialog->setOption(QFileDialog::HideNameFilterDetails);
+    // The desktop's own dialog would match patterns by case and cannot show programs alone.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setDefaultSuffix(DefaultExt);
-    const QStringList filters = nameFilters(Filter);
-    dialog->setNameFilters(filters);
-    if (FilterIndex >= 1 && FilterIndex <= filters.size())
-        dialog->selectNameFilter(filters[FilterIndex - 1]);
+    const QVector<NameFilter> filters = nameFilters(Filter);
+    offerFilters(*dialog, filters, FilterIndex);
     dialog->setDirectory(folder());
     if (!FileName.isEmpty())
         dialog->selectFile(QFileInfo(FileName).fileName());

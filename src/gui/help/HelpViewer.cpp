@@ -1,12 +1,17 @@
 #include "gui/help/HelpViewer.h"
 
+#include "core/text/LoadResource.h"
+#include "gui/dialogs/MessageBox.h"
+
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QList>
 #include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
+#include <QWidget>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -18,7 +23,16 @@ namespace HelpViewer {
 
 namespace {
 
+void reportUnopened(const QPointer<QWidget> &owner, const QString &file)
+{
+    MessageBox::information(owner, LoadResource::LoadResString(9033),
+                            LoadResource::LoadResString(9034).arg(QDir::toNativeSeparators(file)));
+}
+
 #ifdef Q_OS_UNIX
+// Set while closeAll() ends the viewers: an opener that ends then failed nothing.
+bool closing = false;
+
 // A viewer started through the desktop's opener. The opener and everything it starts (the
 // viewer itself, also when the opener has already ended) share one process group, named by
 // the opener's process id.
@@ -48,8 +62,9 @@ void forgetClosedViewers()
 
 // Starts xdg-open, the opener that QDesktopServices runs on these desktops, ourselves:
 // QDesktopServices starts it detached and keeps no handle, so its viewer could not be closed
-// at exit. False when there is no xdg-open.
-bool startThroughOpener(const QString &file)
+// at exit. False when there is no xdg-open. An opener that fails (no such file, no program for
+// it) says so in its exit status, and the user is told.
+bool startThroughOpener(QWidget *owner, const QString &file)
 {
     const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
     if (opener.isEmpty())
@@ -61,11 +76,19 @@ bool startThroughOpener(const QString &file)
     process->setStandardInputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedChannels);
     process->setChildProcessModifier([] { ::setpgid(0, 0); });
-    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    const QPointer<QWidget> shownOver = owner;
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, shownOver, file](int code, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         if (status == QProcess::NormalExit && code != 0 && !closing)
+                             reportUnopened(shownOver, file);
+                     });
     QObject::connect(process, &QProcess::errorOccurred, process,
-                     [process](QProcess::ProcessError error) {
-                         if (error == QProcess::FailedToStart)
-                             process->deleteLater();
+                     [process, shownOver, file](QProcess::ProcessError error) {
+                         if (error != QProcess::FailedToStart)
+                             return;
+                         process->deleteLater();
+                         reportUnopened(shownOver, file);
                      });
     process->start();
     const qint64 pid = process->processId();
@@ -80,13 +103,14 @@ bool startThroughOpener(const QString &file)
 
 } // namespace
 
-void show(const QString &file)
+void show(QWidget *owner, const QString &file)
 {
 #ifdef Q_OS_UNIX
-    if (startThroughOpener(file))
+    if (startThroughOpener(owner, file))
         return;
 #endif
-    QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        reportUnopened(owner, file);
 }
 
 void closeAll()
@@ -95,6 +119,7 @@ void closeAll()
     // A group whose processes have all ended is simply gone (ESRCH).
     const QList<StartedViewer> viewers = startedViewers();
     startedViewers().clear();
+    closing = true;
     for (const StartedViewer &viewer : viewers)
         ::kill(pid_t(-viewer.group), SIGTERM);
     for (const StartedViewer &viewer : viewers) {
@@ -103,6 +128,7 @@ void closeAll()
             viewer.opener->waitForFinished(1000);
         }
     }
+    closing = false;
 #endif
 }
 

@@ -2,13 +2,15 @@
 
 #include <QString>
 
+class QWidget;
+
 // Shows the help file in the viewer that the desktop chooses for it, and closes those viewers
 // again when the program ends.
 namespace HelpViewer {
 
-// Hands `file` to the desktop's opener. Every failure is ignored: a missing file or viewer
-// gives no message of the program's own.
-void show(const QString &file);
+// Hands `file` to the desktop's opener. When no program can show it (no viewer, or no such
+// file), a message box over `owner` names the file and the viewer to install.
+void show(QWidget *owner, const QString &file);
 
 // Closes every viewer that show() started and that is still open.
 void closeAll();

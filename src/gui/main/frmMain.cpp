@@ -171,11 +171,37 @@ void frmMain::NewSession()
     document->setWindowTitle(QStringLiteral("TCP/IP Data Logger - ") +
                              QString::number(m_sessionCounter));
     QMdiSubWindow *sub = m_mdiArea->addSubWindow(document);
+    // Its designed size, also in a smaller window area (which scrolls): the area shrinks only
+    // sub-windows that were never given a size.
+    sub->resize(sub->sizeHint());
     sub->setAttribute(Qt::WA_DeleteOnClose);
     m_subWindows.removeAll(nullptr);
     m_subWindows << sub;
     sub->show();
+    if (isVisible())
+        showNearEdges(sub);
+    else
+        m_placedAtShow << sub;
     m_mdiArea->setActiveSubWindow(sub);
+}
+
+// The area aligns a sub-window that is larger than itself with its far edges; a user starts
+// reading at the near ones (the title, the first controls), so those show and the rest scrolls.
+void frmMain::showNearEdges(QMdiSubWindow *sub)
+{
+    if (sub->x() < 0 || sub->y() < 0)
+        sub->move(std::max(sub->x(), 0), std::max(sub->y(), 0));
+}
+
+// The window area has placed the sub-windows that waited for it to show.
+void frmMain::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    for (const QPointer<QMdiSubWindow> &sub : std::as_const(m_placedAtShow)) {
+        if (sub)
+            showNearEdges(sub);
+    }
+    m_placedAtShow.clear();
 }
 
 void frmMain::closeSessionWindows()
@@ -210,10 +236,9 @@ void frmMain::setWindowStateCode(int code)
 
 void frmMain::getprofilesettings(const QString &fileName)
 {
-    const QString file = ConfigFile::resolveFileName(fileName);
     closeSessionWindows();
     const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
-    const Configuration config = ConfigFile::read(file, current);
+    const Configuration config = ConfigFile::read(fileName, current);
     setWindowStateCode(config.WindowState);
     Module1::OnErrorRunApp = config.Globals.OnErrorRunApp;
     Module1::LogErrors = config.Globals.LogErrors;

@@ -98,6 +98,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -105,6 +106,7 @@ private:
     void buildPopUpMenu();
     void fillWindowList();
     void closeSessionWindows();
+    static void showNearEdges(QMdiSubWindow *sub);
     void readPlacement();
     void writePlacement();
     void autoActivate();
@@ -114,6 +116,7 @@ private:
 
     QMdiArea *m_mdiArea;
     QList<QPointer<QMdiSubWindow>> m_subWindows;
+    QList<QPointer<QMdiSubWindow>> m_placedAtShow; // created while the window was hidden
     QList<QAction *> m_windowListActions;
     qint32 m_sessionCounter = 0;
     QVector<qint16> m_autoActivateFlags;

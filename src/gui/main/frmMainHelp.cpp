@@ -11,7 +11,7 @@ void frmMain::mnuHelpContents_Click()
     const QString helpFile = QStringLiteral(KESTREL_HELP_FILE);
     if (helpFile.isEmpty())
         return;
-    HelpViewer::show(ProgramFolder::file(helpFile));
+    HelpViewer::show(this, ProgramFolder::file(helpFile));
 }
 
 void frmMain::mnuPell_Click()

@@ -82,8 +82,7 @@ void frmDocument::buildControls()
                                      Twips::rect(3645, 120, 3630, 3075));
     Label1[0] = placeControl<QLabel>(Frame1, QStringLiteral("Log Inbound TCP/IP data to file:"),
                                      "2158", Twips::rect(120, 480, 3285, 195));
-    txtLogFile =
-        textBox(Frame1, QStringLiteral("C:\\Kestrel.txt"), Twips::rect(120, 720, 3075, 285));
+    txtLogFile = textBox(Frame1, SessionSettings().LogFile, Twips::rect(120, 720, 3075, 285));
     Command3[0] = placeControl<QPushButton>(Frame1, QStringLiteral("..."), nullptr,
                                             Twips::rect(3240, 720, 255, 280));
     Label1[5] = placeControl<QLabel>(Frame1, QStringLiteral("Outbound TCP/IP Data File:"), nullptr,
