@@ -125,6 +125,13 @@ constexpr Entry Table[] = {
     {9030, u"Connected", u"接続"},
     {9031, u"Peer is closing the connection", u"相手側の機器が接続を閉じています。"},
     {9032, u"to", u"へ"},
+    {9033, u"Keep an arrival index beside each log file",
+     u"各ログファイルの横に受信インデックスを保存"},
+    {9034,
+     u"For every arrival of data that is logged, add a line to <log file>.idx: the local time, "
+     u"the client's address and port, and where its bytes lie in the log file.",
+     u"保存した受信データごとに <ログファイル>.idx に1行を追加します: 受信時刻、"
+     u"クライアントのアドレスとポート、ログファイル内でのデータの位置と長さ。"},
 };
 
 constexpr bool sortedById()

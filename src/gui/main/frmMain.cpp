@@ -212,12 +212,14 @@ void frmMain::getprofilesettings(const QString &fileName)
 {
     const QString file = ConfigFile::resolveFileName(fileName);
     closeSessionWindows();
-    const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
+    const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize,
+                                Module1::ArrivalIndex};
     const Configuration config = ConfigFile::read(file, current);
     setWindowStateCode(config.WindowState);
     Module1::OnErrorRunApp = config.Globals.OnErrorRunApp;
     Module1::LogErrors = config.Globals.LogErrors;
     Module1::PacketSize = config.Globals.PacketSize;
+    Module1::ArrivalIndex = config.Globals.ArrivalIndex;
     if (config.Sessions.isEmpty()) {
         NewSession();
         return;
@@ -246,7 +248,8 @@ void frmMain::writeprofilesettings(const QString &fileName)
         stored.ClientOptions = Module1::ClientOptions;
         config.Sessions << stored;
     }
-    config.Globals = {Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
+    config.Globals = {Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize,
+                      Module1::ArrivalIndex};
     ConfigFile::write(ConfigFile::resolveFileName(fileName), config);
 }
 
