@@ -4,35 +4,28 @@
 #include "core/config/ConfigFile.h"
 #include "core/engine/LogFileName.h"
 #include "core/engine/Session.h"
-#include "core/text/LoadResource.h"
-#include "gui/dialogs/frmOptions.h"
 
-#include <QCheckBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace TestSupport;
-using LoadResource::Language;
 
 namespace {
 
-qint64 localMicroseconds(const QString &isoLocal)
-{
-    return QDateTime::fromString(isoLocal, Qt::ISODateWithMs).toMSecsSinceEpoch() * 1000;
-}
-
-// The log's bytes read back through its index, per "peer<TAB>port", and under "" every slice in
-// line order, which must be the whole log.
+// The log read back through its index, per "peer<TAB>port", and whole (in line order) under "".
 QMap<QString, QByteArray> replay(const QString &log)
 {
+    static const QRegularExpression time(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{6}[+-]\d\d:\d\d$)");
     const QByteArray bytes = readFile(log);
     QMap<QString, QByteArray> streams;
     const QList<QByteArray> lines = readFile(log + QStringLiteral(".idx")).split('\n');
     for (const QByteArray &line : lines.mid(1, lines.size() - 2)) {
-        const QList<QByteArray> f = line.trimmed().split('\t');
+        const QList<QByteArray> f = line.chopped(1).split('\t');
+        if (!line.endsWith('\r') || !time.match(QString::fromLatin1(f.value(0))).hasMatch())
+            return {};
         const QByteArray slice = bytes.mid(f.value(3).toLongLong(), f.value(4).toLongLong());
         streams[QString::fromLatin1(f.value(1) + '\t' + f.value(2))] += slice;
         streams[QString()] += slice;
@@ -46,11 +39,7 @@ class tst_ArrivalLog final : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        Module1::ArrivalIndex = 1;
-        LogFileName::setClock({});
-    }
+    void initTestCase() { Module1::ArrivalIndex = 1; }
 
     void clientsKeepTheirStreams_data()
     {
@@ -63,165 +52,94 @@ private slots:
         QFETCH(QString, name);
         QTemporaryDir dir;
         const auto session = startSession(serverSettings(dir.filePath(name)));
-        std::vector<std::unique_ptr<QTcpSocket>> clients;
-        for (int c = 2; c <= 4; ++c)
-            clients.push_back(
-                connectTo(listeningPort(*session), QStringLiteral("127.0.0.%1").arg(c)));
+        std::unique_ptr<QTcpSocket> clients[3];
+        for (int c = 0; c < 3; ++c)
+            clients[c] = connectTo(listeningPort(*session), "127.0.0." + QString::number(c + 2));
         QTRY_COMPARE_WITH_TIMEOUT(session->NumConnected(), 3, 5000);
         QMap<QString, QByteArray> sent;
-        for (int round = 0; round < 30; ++round) {
-            for (const auto &client : clients) {
-                const QString peer = client->localAddress().toString();
-                const QByteArray chunk =
-                    QByteArray(round * 50 + 1, char('a' + round)) + peer.toLatin1();
-                sent[peer + QLatin1Char('\t') + QString::number(client->localPort())] += chunk;
-                QVERIFY(sendAll(*client, chunk));
-            }
+        for (int chunk = 0; chunk < 90; ++chunk) {
+            QTcpSocket &client = *clients[chunk % 3];
+            const QByteArray bytes(chunk * 20 + 1, char('a' + chunk % 3));
+            sent[client.localAddress().toString() + '\t' + QString::number(client.localPort())] +=
+                bytes;
+            QVERIFY(sendAll(client, bytes));
         }
         for (auto it = sent.cbegin(); it != sent.cend(); ++it) {
             const QString log = dir.filePath(
                 QString(name).replace(QStringLiteral("{peer}"), it.key().section('\t', 0, 0)));
             QTRY_COMPARE_WITH_TIMEOUT(replay(log).value(it.key()), it.value(), 5000);
-            QCOMPARE(replay(log).value(QString()), readFile(log));
-            if (name.contains(QStringLiteral("{peer}")))
-                QCOMPARE(readFile(log), it.value());
+            QVERIFY(!name.contains(QStringLiteral("{peer}")) || readFile(log) == it.value());
         }
     }
 
-    void clockChanges_data()
+    // "first" arrives at the first time; then the folder "missing" is made, the blocker removed,
+    // and "second" arrives at the second time. `files`: what each file holds at the end.
+    void names_data()
     {
-        QTest::addColumn<QStringList>("times");
-        QTest::addColumn<QStringList>("files");
-        QTest::newRow("midnight") << QStringList{"2026-03-01T23:59:59.900",
-                                                 "2026-03-02T00:00:00.100"}
-                                  << QStringList{"2026-03-01/23.bin", "2026-03-02/00.bin"};
-        QTest::newRow("set back") << QStringList{"2026-03-02T00:00:01.000",
-                                                 "2026-03-01T23:59:59.000"}
-                                  << QStringList{"2026-03-02/00.bin", "2026-03-01/23.bin"};
+        for (const char *column : {"name", "times", "blocker", "error", "files"})
+            QTest::addColumn<QString>(column);
+        const QString eve = "2026-03-01T23:59:59.900", dawn = "2026-03-02T00:00:00.100";
+        const QString day = "2026-03-01T10:00:00.000 2026-03-01T10:59:59.999";
+        const QString enoent = "No such file or directory";
+        const auto row = [](const char *tag, const QString &name, const QString &times,
+                            const QString &blocker, const QString &error, const QString &files) {
+            QTest::newRow(tag) << name << times << blocker << error << files;
+        };
+        row("midnight", "{date}/{hour}", eve + ' ' + dawn, "", "",
+            "2026-03-01/23=first 2026-03-02/00=second");
+        row("set back", "{date}/{hour}", dawn + ' ' + eve, "", "",
+            "2026-03-02/00=first 2026-03-01/23=second");
+        row("literal", "missing/{date}", day, "", enoent, "missing/2026-03-01=second");
+        row("literal above field", "missing/{date}/log", day, "", enoent,
+            "missing/2026-03-01/log=second");
+        row("file in the way", "{date}/log", day, "2026-03-01", "Not a directory",
+            "2026-03-01/log=second");
+        row("no fields", "{name}{DATE}{date", day, "", "", "{name}{DATE}{date=firstsecond");
+        row("mixed", "{peer}{x}{port", day, "", "", "127.0.0.1{x}{port=firstsecond");
     }
-    void clockChanges()
-    {
-        QFETCH(QStringList, times);
-        QFETCH(QStringList, files);
-        QTemporaryDir dir;
-        const auto session = startSession(serverSettings(dir.filePath("{date}/{hour}.bin")));
-        const auto client = connectTo(listeningPort(*session));
-        for (int i = 0; i < 2; ++i) {
-            const qint64 moment = localMicroseconds(times[i]);
-            LogFileName::setClock([moment] { return moment; });
-            const QByteArray chunk = QByteArray(1000 * (i + 1), char('x' + i));
-            QVERIFY(sendAll(*client, chunk));
-            QTRY_COMPARE_WITH_TIMEOUT(readFile(dir.filePath(files[i])), chunk, 5000);
-            QCOMPARE(replay(dir.filePath(files[i])).value(QString()), chunk);
-            const QByteArray line = readFile(dir.filePath(files[i] + ".idx")).split('\n').value(1);
-            QVERIFY2(line.startsWith((times[i] + "000").toLatin1()), line.constData());
-        }
-    }
-
-    // A second chunk follows once "missing" exists and no file stands in a field's folder.
-    void folders_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("blocker");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QString>("file");
-        QTest::newRow("field folders made") << "{date}/{hour}/log"
-                                            << ""
-                                            << ""
-                                            << "2026-03-01/10/log";
-        QTest::newRow("literal folder") << "missing/{date}"
-                                        << ""
-                                        << "No such file or directory"
-                                        << "missing/2026-03-01";
-        QTest::newRow("literal above field") << "missing/{date}/log"
-                                             << ""
-                                             << "No such file or directory"
-                                             << "missing/2026-03-01/log";
-        QTest::newRow("file in the way") << "{date}/log"
-                                         << "2026-03-01"
-                                         << "Not a directory"
-                                         << "2026-03-01/log";
-        QTest::newRow("no fields") << "{name}{DATE}{date"
-                                   << ""
-                                   << ""
-                                   << "{name}{DATE}{date";
-        QTest::newRow("mixed") << "{peer}{x}{port"
-                               << ""
-                               << ""
-                               << "127.0.0.1{x}{port";
-    }
-    void folders()
+    void names()
     {
         QFETCH(QString, name);
+        QFETCH(QString, times);
         QFETCH(QString, blocker);
         QFETCH(QString, error);
-        QFETCH(QString, file);
+        QFETCH(QString, files);
         QTemporaryDir dir;
-        const qint64 moment = localMicroseconds("2026-03-01T10:00:00.000");
-        LogFileName::setClock([moment] { return moment; });
         QVERIFY(blocker.isEmpty() || writeFile(dir.filePath(blocker), "in the way"));
         const auto session = startSession(serverSettings(dir.filePath(name)));
         const auto client = connectTo(listeningPort(*session));
-        QVERIFY(sendAll(*client, "first"));
-        const QByteArray first = error.isEmpty() ? "first" : "";
-        if (error.isEmpty())
-            QTRY_COMPARE_WITH_TIMEOUT(readFile(dir.filePath(file)), first, 5000);
-        else
-            QTRY_COMPARE_WITH_TIMEOUT(session->statusText(), QStringLiteral("Status: ") + error,
-                                      5000);
-        QVERIFY(session->isActive());
-        QVERIFY(QDir(dir.path()).mkdir("missing") &&
-                (blocker.isEmpty() || QFile::remove(dir.filePath(blocker))));
-        QVERIFY(sendAll(*client, "second"));
-        QTRY_COMPARE_WITH_TIMEOUT(readFile(dir.filePath(file)), first + "second", 5000);
+        for (int i = 0; i < 2; ++i) {
+            const QDateTime at = QDateTime::fromString(times.section(' ', i, i), Qt::ISODateWithMs);
+            LogFileName::setClock([at] { return at.toMSecsSinceEpoch() * 1000; });
+            QVERIFY(sendAll(*client, i == 0 ? "first" : "second"));
+            QTRY_COMPARE_WITH_TIMEOUT(session->statusText(), ("Status: " + error).trimmed(), 5000);
+            QVERIFY(QDir(dir.path()).mkpath("missing"));
+            QFile::remove(dir.filePath(blocker));
+            error.clear();
+        }
+        for (const QString &file : files.split(' ')) {
+            const QString path = dir.filePath(file.section('=', 0, 0));
+            QTRY_COMPARE_WITH_TIMEOUT(readFile(path), file.section('=', 1).toLatin1(), 5000);
+            QCOMPARE(replay(path).value(QString()), readFile(path));
+        }
     }
 
-    void storedOption_data()
-    {
-        QTest::addColumn<int>("sessions");
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<int>("value");
-        QTest::newRow("set") << 1 << QByteArray() << 1;
-        QTest::newRow("unset: absent") << 1 << QByteArray() << 0;
-        QTest::newRow("set, no sessions") << 0 << QByteArray() << 1;
-        QTest::newRow("unset, no sessions") << 0 << QByteArray() << 0;
-        QTest::newRow("cleared") << 2 << QByteArray("[Session2]\r\nArrivalIndex=1\r\n") << 0;
-    }
+    // Written when set, cleared when it was, and absent from a file that never had it set.
     void storedOption()
     {
-        QFETCH(int, sessions);
-        QFETCH(QByteArray, before);
-        QFETCH(int, value);
         QTemporaryDir dir;
-        const QString file = dir.filePath("set.ksf");
-        QVERIFY(before.isEmpty() || writeFile(file, before));
         Configuration config;
-        config.Sessions.resize(sessions);
-        config.Globals.ArrivalIndex = value;
-        QVERIFY(ConfigFile::write(file, config));
-        QCOMPARE(ConfigFile::read(file, {}).Globals.ArrivalIndex, value);
-        QCOMPARE(readFile(file).contains("ArrivalIndex"), value != 0 || !before.isEmpty());
-    }
-
-    void optionsBox()
-    {
-        for (const Language language : {Language::English, Language::Japanese}) {
-            LoadResource::setRunningLanguage(language);
-            frmOptions dialog;
-            QCOMPARE(dialog.Check2->text(), LoadResource::LoadResString(9033));
-            QCOMPARE(dialog.Check2->toolTip(), LoadResource::LoadResString(9034));
-            QVERIFY(dialog.Check2->geometry().top() >= dialog.Frame1->geometry().bottom());
-            QVERIFY(dialog.rect().contains(dialog.Check2->geometry()));
-            QVERIFY(dialog.Check2->isChecked());
-            dialog.Check2->setChecked(false);
-            dialog.Command3_Click();
-            QCOMPARE(Module1::ArrivalIndex, 1);
+        for (const int sessions : {1, 0}) {
+            const QString file = dir.filePath(QString::number(sessions));
+            config.Sessions.resize(sessions);
+            for (const int value : {0, 1, 0}) {
+                const bool wasSet = readFile(file).contains("ArrivalIndex");
+                config.Globals.ArrivalIndex = value;
+                QVERIFY(ConfigFile::write(file, config));
+                QCOMPARE(ConfigFile::read(file, {}).Globals.ArrivalIndex, value);
+                QCOMPARE(readFile(file).contains("ArrivalIndex"), wasSet || value != 0);
+            }
         }
-        frmOptions dialog;
-        dialog.Check2->setChecked(false);
-        dialog.Command2_Click();
-        QCOMPARE(Module1::ArrivalIndex, 0);
-        LoadResource::setRunningLanguage(Language::English);
     }
 };
 
