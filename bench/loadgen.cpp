@@ -1,6 +1,7 @@
 // kestrel_loadgen: drives a logger on 127.0.0.1 with tagged streams (see StreamTag.h).
 //   send    --port P --clients N --bytes M --log FILE [--timeout S] [--settle S]
-//           N clients connect at once and send M bytes each; waits until FILE holds N*M bytes.
+//           N clients connect at once and send M bytes each; waits until FILE holds N*M bytes
+//           (FILE may be a folder of per-client logs: their sizes are added up).
 //   serve   --port P --bytes M --log FILE [--timeout S] [--settle S]
 //           waits for one logger to connect (client role) and streams M bytes to it.
 //   hold    --port P --clients N --seconds S

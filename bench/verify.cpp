@@ -1,6 +1,8 @@
 // kestrel_verify LOG --clients N --bytes M
 // Checks that LOG holds the tagged streams of N benchmark clients of M bytes each, every
 // client's bytes complete and in order; exit status 0 when it does.
+// kestrel_verify LOG --one-of N --bytes M
+// Checks that LOG holds the whole stream of one of N clients and nothing else (a log per client).
 #include "Args.h"
 #include "Verifier.h"
 
@@ -11,6 +13,31 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+int oneOf(const unsigned char *log, std::size_t size, std::uint32_t clients, std::uint64_t bytes)
+{
+    Verifier verifier(log, size, clients, bytes);
+    verifier.run();
+    std::uint32_t whole = 0;
+    std::uint32_t client = 0;
+    for (std::uint32_t c = 0; c < clients; ++c) {
+        if (verifier.found(c) == bytes) {
+            ++whole;
+            client = c;
+        }
+    }
+    const bool ok = verifier.consistent() && whole == 1 && size == bytes;
+    if (ok)
+        std::printf("complete: client %u, %llu bytes\n", client,
+                    static_cast<unsigned long long>(bytes));
+    else
+        std::printf("LOSS: %s\n", verifier.report().c_str());
+    return ok ? 0 : 1;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -33,6 +60,8 @@ int main(int argc, char **argv)
             ::madvise(mapped, size, MADV_SEQUENTIAL);
             log = static_cast<const unsigned char *>(mapped);
         }
+        if (args.has("one-of"))
+            return oneOf(log, size, std::uint32_t(args.size("one-of", 1)), bytes);
         Verifier verifier(log, size, clients, bytes);
         const bool ok = verifier.run();
         std::printf("%s: %s\n", ok ? "complete" : "LOSS", verifier.report().c_str());

@@ -37,6 +37,7 @@ void setGlobals(const GlobalOptions &globals)
     Module1::OnErrorRunApp = globals.OnErrorRunApp;
     Module1::LogErrors = globals.LogErrors;
     Module1::PacketSize = globals.PacketSize;
+    Module1::ArrivalIndex = globals.ArrivalIndex;
 }
 
 } // namespace
@@ -68,7 +69,8 @@ bool HeadlessRunner::read(Configuration *config, QString *failure) const
         return false;
     }
     file.close();
-    const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
+    const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize,
+                                Module1::ArrivalIndex};
     *config = ConfigFile::read(m_fileName, current);
     if (config->Sessions.isEmpty()) {
         *failure = QStringLiteral("%1 holds no session").arg(m_fileName);

@@ -5,6 +5,7 @@ namespace Module1 {
 QString OnErrorRunApp;
 qint32 LogErrors = 0;
 qint32 PacketSize = 0;
+qint32 ArrivalIndex = 0;
 
 qint16 AllowMultiConnect = 0;
 qint16 ServerSerialOptions = 0;

@@ -11,6 +11,7 @@ namespace Module1 {
 extern QString OnErrorRunApp; // command line started on every session error; empty = none
 extern qint32 LogErrors;      // non-zero: append every error to errorlog.txt
 extern qint32 PacketSize;     // bytes per outbound packet; 0 until a file with sessions was read
+extern qint32 ArrivalIndex;   // non-zero: every logged arrival gets a line in "<log file>.idx"
 
 // Transfer variables: a session's option codes on their way between the session, the server
 // options dialog and the configuration reader and writer. -1 in AllowMultiConnect after the

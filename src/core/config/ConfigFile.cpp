@@ -62,11 +62,13 @@ void readGlobals(const IniProfile &ini, int sessions, GlobalOptions &globals)
     const QString onError = QStringLiteral("OnErrorRunApp");
     const QString logErrors = QStringLiteral("LogErrors");
     const QString packetSize = QStringLiteral("PacketSize");
+    const QString arrivalIndex = QStringLiteral("ArrivalIndex");
     if (sessions > 0) {
         const QString section = sessionSection(sessions);
         globals.OnErrorRunApp = ini.readString(section, onError, QString());
         globals.LogErrors = low32(ini.readInt(section, logErrors, 0));
         globals.PacketSize = low32(ini.readInt(section, packetSize, 2000));
+        globals.ArrivalIndex = low32(ini.readInt(section, arrivalIndex, 0));
         return;
     }
     if (ini.hasKey(MainSection, onError))
@@ -75,6 +77,8 @@ void readGlobals(const IniProfile &ini, int sessions, GlobalOptions &globals)
         globals.LogErrors = low32(ini.readInt(MainSection, logErrors, 0));
     if (ini.hasKey(MainSection, packetSize))
         globals.PacketSize = low32(ini.readInt(MainSection, packetSize, 0));
+    if (ini.hasKey(MainSection, arrivalIndex))
+        globals.ArrivalIndex = low32(ini.readInt(MainSection, arrivalIndex, 0));
 }
 
 void writeSession(IniProfile &ini, int k, const SessionSettings &s)
@@ -131,6 +135,11 @@ bool write(const QString &fileName, const Configuration &config)
     ini.writeString(globals, QStringLiteral("OnErrorRunApp"), config.Globals.OnErrorRunApp);
     ini.writeInt(globals, QStringLiteral("LogErrors"), config.Globals.LogErrors);
     ini.writeInt(globals, QStringLiteral("PacketSize"), config.Globals.PacketSize);
+    // Absent unless set, so that a file saved without it stays as it always was; a set value
+    // already in the file is cleared, or it would come back on the next read.
+    const QString arrivalIndex = QStringLiteral("ArrivalIndex");
+    if (config.Globals.ArrivalIndex != 0 || ini.hasKey(globals, arrivalIndex))
+        ini.writeInt(globals, arrivalIndex, config.Globals.ArrivalIndex != 0 ? 1 : 0);
     return ini.save();
 }
 

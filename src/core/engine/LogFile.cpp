@@ -22,9 +22,33 @@ QString describe(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+bool writeAll(int fd, const QByteArray &data, LogFile::Placement *placed, int *failure)
+{
+    const char *next = data.constData();
+    qint64 left = data.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, next, size_t(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            *failure = errno;
+            return false;
+        }
+        // With O_APPEND the first write lands at the end of the file as it was at that moment.
+        if (placed && placed->length == 0)
+            placed->offset = qint64(::lseek(fd, 0, SEEK_CUR)) - written;
+        if (placed)
+            placed->length += written;
+        next += written;
+        left -= written;
+    }
+    return true;
+}
+
 // Direct system calls cost about half of what opening a QFile for append does, and this runs
 // once per arrival of data.
-bool appendOnce(const QByteArray &name, const QByteArray &data, int *failure)
+bool appendOnce(const QByteArray &name, const QByteArray *header, const QByteArray &data,
+                Placement *placed, int *failure)
 {
     int fd;
     do {
@@ -34,21 +58,11 @@ bool appendOnce(const QByteArray &name, const QByteArray &data, int *failure)
         *failure = errno;
         return false;
     }
-    const char *next = data.constData();
-    qint64 left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        const ssize_t written = ::write(fd, next, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            *failure = errno;
-            ok = false;
-            break;
-        }
-        next += written;
-        left -= written;
-    }
+    bool ok;
+    if (header && ::lseek(fd, 0, SEEK_END) == 0)
+        ok = writeAll(fd, *header + data, placed, failure);
+    else
+        ok = writeAll(fd, data, placed, failure);
     if (::close(fd) != 0 && ok && errno != EINTR) {
         *failure = errno;
         ok = false;
@@ -56,38 +70,47 @@ bool appendOnce(const QByteArray &name, const QByteArray &data, int *failure)
     return ok;
 }
 
-} // namespace
-
-bool append(const QString &path, const QByteArray &data, QString *error)
+bool appendTo(const QString &path, const QByteArray *header, const QByteArray &data, QString *error,
+              Placement *placed)
 {
     const QByteArray name = QFile::encodeName(path);
     int failure = 0;
-    bool ok = appendOnce(name, data, &failure);
+    bool ok = appendOnce(name, header, data, placed, &failure);
     // Out of handles, nothing was written yet: once more with the spare one.
     if (!ok && (failure == EMFILE || failure == ENFILE))
-        SpareHandle::lend([&] { ok = appendOnce(name, data, &failure); });
+        SpareHandle::lend([&] { ok = appendOnce(name, header, data, placed, &failure); });
     if (!ok)
         *error = describe(failure);
     return ok;
 }
 
+} // namespace
+
 #else
 
-bool append(const QString &path, const QByteArray &data, QString *error)
+namespace {
+
+bool appendTo(const QString &path, const QByteArray *header, const QByteArray &data, QString *error,
+              Placement *placed)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
         *error = file.errorString();
         return false;
     }
+    const QByteArray bytes = header && file.size() == 0 ? *header + data : data;
+    if (placed)
+        placed->offset = file.size();
     qint64 done = 0;
-    while (done < data.size()) {
-        const qint64 written = file.write(data.constData() + done, data.size() - done);
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
         if (written < 0) {
             *error = file.errorString();
             return false;
         }
         done += written;
+        if (placed)
+            placed->length = done;
     }
     if (!file.flush()) {
         *error = file.errorString();
@@ -96,6 +119,19 @@ bool append(const QString &path, const QByteArray &data, QString *error)
     return true;
 }
 
+} // namespace
+
 #endif
+
+bool append(const QString &path, const QByteArray &data, QString *error, Placement *placed)
+{
+    return appendTo(path, nullptr, data, error, placed);
+}
+
+bool appendWithHeader(const QString &path, const QByteArray &header, const QByteArray &data,
+                      QString *error)
+{
+    return appendTo(path, &header, data, error, nullptr);
+}
 
 } // namespace LogFile

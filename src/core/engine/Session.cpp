@@ -1,8 +1,10 @@
 #include "core/engine/Session.h"
 
 #include "core/app/Module1.h"
+#include "core/engine/ArrivalIndex.h"
 #include "core/engine/ErrorLog.h"
 #include "core/engine/LogFile.h"
+#include "core/engine/LogFileName.h"
 #include "core/engine/SpareHandle.h"
 #include "core/net/Winsock.h"
 #include "core/text/LoadResource.h"
@@ -219,11 +221,38 @@ void Session::Winsock1_DataArrival(int Index, qint64)
         if (Index != first)
             return;
     }
+    logArrival(*m_winsock[size_t(Index)], data);
+}
+
+void Session::logArrival(const Winsock &element, const QByteArray &data)
+{
+    const QString text = m_settings.LogFile.trimmed();
+    const bool indexed = Module1::ArrivalIndex != 0;
     QString failure;
-    if (!LogFile::append(m_settings.LogFile.trimmed(), data, &failure)) {
-        setStatus(status() + QLatin1Char(' ') + failure);
-        LogErrors(failure);
+    if (!indexed && !LogFileName::hasFields(text)) {
+        if (!LogFile::append(text, data, &failure))
+            logFailed(failure);
+        return;
     }
+    const Arrival arrival{LogFileName::now(), element.RemoteHostIP(), element.RemoteHostPort()};
+    const QString path = LogFileName::expand(text, arrival);
+    LogFile::Placement placed;
+    bool logged = LogFile::append(path, data, &failure, &placed);
+    // The first arrival of a new day (or client) makes the folders that its fields name.
+    if (!logged && placed.length == 0 && LogFileName::createFolders(text, path, &failure))
+        logged = LogFile::append(path, data, &failure, &placed);
+    if (!logged)
+        logFailed(failure);
+    // Bytes that reached the log get their line, also when the write stopped part of the way.
+    QString indexFailure;
+    if (indexed && placed.length > 0 && !ArrivalIndex::append(path, arrival, placed, &indexFailure))
+        logFailed(indexFailure);
+}
+
+void Session::logFailed(const QString &failure)
+{
+    setStatus(status() + QLatin1Char(' ') + failure);
+    LogErrors(failure);
 }
 
 void Session::Winsock1_Close(int Index)

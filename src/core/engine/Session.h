@@ -2,6 +2,7 @@
 
 #include "core/engine/SessionSettings.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -86,6 +87,8 @@ private:
     void Timer1_Timer();
     void Timer2_Timer();
 
+    void logArrival(const Winsock &element, const QByteArray &data);
+    void logFailed(const QString &failure);
     void reportError(const QString &Desc);
     void setStatus(const QString &text);
     void setIndicator(bool red);

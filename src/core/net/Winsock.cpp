@@ -29,6 +29,9 @@ constexpr int KeepAliveProbes = 3;
 struct PendingRequest {
     QTcpSocket *socket = nullptr;
     Winsock *listener = nullptr;
+    // Taken while the socket is surely connected: Qt forgets the peer once it has closed.
+    QString peerIP;
+    qint32 peerPort = 0;
 };
 
 QHash<qint32, PendingRequest> &pendingRequests()
@@ -136,11 +139,6 @@ QString Winsock::LocalIP() const
     return LocalAddresses::primary();
 }
 
-QString Winsock::RemoteHostIP() const
-{
-    return m_socket ? dotted(m_socket->peerAddress()) : QString();
-}
-
 int Winsock::State() const
 {
     if (m_errorState)
@@ -174,6 +172,7 @@ Winsock::Result Winsock::Connect()
     auto *socket = new QTcpSocket(this);
     adoptSocket(socket);
     connect(socket, &QTcpSocket::connected, this, [this] {
+        keepPeer(dotted(m_socket->peerAddress()), m_socket->peerPort());
         enableKeepAlive(m_socket);
         post([this] { emit Connected(m_index); });
     });
@@ -227,10 +226,13 @@ Winsock::Result Winsock::Accept(qint32 requestID)
     if (found == pendingRequests().end())
         return ownError(sckBadRequestID);
     QTcpSocket *socket = found->socket;
+    const QString peerIP = found->peerIP;
+    const qint32 peerPort = found->peerPort;
     pendingRequests().erase(found);
 
     socket->setParent(this);
     adoptSocket(socket);
+    keepPeer(peerIP, peerPort);
     enableKeepAlive(socket);
     // Bytes or a close that came while the request waited raised no event yet.
     if (socket->bytesAvailable() > 0)
@@ -252,6 +254,7 @@ void Winsock::Close()
     m_errorState = false;
     m_peerClosed = false;
     m_listening = false;
+    keepPeer(QString(), 0);
     delete m_acceptor;
     m_acceptor = nullptr;
     if (m_socket) {
@@ -293,6 +296,12 @@ void Winsock::adoptSocket(QTcpSocket *socket)
     connect(socket, &QTcpSocket::disconnected, this, &Winsock::onDisconnected);
 }
 
+void Winsock::keepPeer(const QString &address, qint32 port)
+{
+    m_peerIP = address;
+    m_peerPort = port;
+}
+
 void Winsock::onReadyRead()
 {
     if (m_dataPending)
@@ -328,7 +337,7 @@ void Winsock::onDisconnected()
 void Winsock::onAccepted(QTcpSocket *socket)
 {
     const qint32 id = nextRequestID();
-    pendingRequests().insert(id, {socket, this});
+    pendingRequests().insert(id, {socket, this, dotted(socket->peerAddress()), socket->peerPort()});
     post([this, id] { deliverRequest(id); });
 }
 

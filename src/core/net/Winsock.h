@@ -64,8 +64,10 @@ public:
     void setLocalPort(qint32 port) { m_localPort = port; }
     // The machine's primary local IPv4 address; empty when it has none.
     QString LocalIP() const;
-    // Dotted address of the connected peer.
-    QString RemoteHostIP() const;
+    // Dotted address and port of the connected peer, kept from the moment the connection was
+    // made until Close(), so that data read after the peer left still says where it came from.
+    QString RemoteHostIP() const { return m_peerIP; }
+    qint32 RemoteHostPort() const { return m_peerPort; }
     int State() const;
 
     Result Connect();
@@ -88,6 +90,7 @@ signals:
 private:
     void post(std::function<void()> event);
     void adoptSocket(QTcpSocket *socket);
+    void keepPeer(const QString &address, qint32 port);
     void onReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
@@ -99,6 +102,8 @@ private:
     QString m_remoteHost;
     qint32 m_remotePort = 0;
     qint32 m_localPort = 0;
+    QString m_peerIP;
+    qint32 m_peerPort = 0;
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
     Acceptor *m_acceptor = nullptr;

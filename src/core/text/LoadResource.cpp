@@ -132,6 +132,13 @@ constexpr Entry Table[] = {
      u"ヘルプファイル %1 を開けませんでした。ファイルがあること、およびそれを表示するプログラムが"
      u"インストールされていることを確認してください (Debian ではパッケージ xchm: apt install "
      u"xchm)。"},
+    {9035, u"Keep an arrival index beside each log file",
+     u"各ログファイルの横に受信インデックスを保存"},
+    {9036,
+     u"For every arrival of data that is logged, add a line to <log file>.idx:\n"
+     u"the local time, the client's address and port, and where its bytes lie in the log file.",
+     u"保存した受信データごとに <ログファイル>.idx に1行を追加します:\n受信時刻、"
+     u"クライアントのアドレスとポート、ログファイル内でのデータの位置と長さ。"},
 };
 
 constexpr bool sortedById()

@@ -41,7 +41,7 @@ frmOptions::frmOptions(QWidget *parent)
 {
     setProperty("Tag", QStringLiteral("2177"));
     setWindowTitle(QStringLiteral("Kestrel Options"));
-    setFixedSize(Twips::toPixels(5040), Twips::toPixels(3465));
+    setFixedSize(Twips::toPixels(5040), Twips::toPixels(3915));
     buildControls();
     Form_Load();
 }
@@ -68,13 +68,18 @@ void frmOptions::buildControls()
     Text1->setGeometry(Twips::rect(240, 720, 3555, 315));
     Command1 = placeControl<QPushButton>(Frame1, QStringLiteral("Browse..."), "2182",
                                          Twips::rect(3840, 720, 915, 315));
+    // Below everything the dialog had before, so that nothing else moves.
+    Check2 =
+        placeControl<QCheckBox>(this, QStringLiteral("Keep an arrival index beside each log file"),
+                                "9035", Twips::rect(240, 3525, 4755, 315));
+    Check2->setToolTip(QStringLiteral("9036"));
     Command2 = placeControl<QPushButton>(this, QStringLiteral("OK"), "1207",
                                          Twips::rect(3780, 180, 1095, 375));
     Command3 = placeControl<QPushButton>(this, QStringLiteral("Cancel"), "1208",
                                          Twips::rect(3780, 600, 1095, 375));
     Command2->setDefault(true);
 
-    const QList<QWidget *> tabOrder = {Check1, Text1, Command1, Command2, Command3, Combo1};
+    const QList<QWidget *> tabOrder = {Check1, Text1, Command1, Check2, Command2, Command3, Combo1};
     for (int i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
@@ -90,6 +95,7 @@ void frmOptions::Form_Load()
     Text1->setText(Module1::OnErrorRunApp);
     // Any non-zero value switches the error log on, so the box shows it set.
     Check1->setChecked(Module1::LogErrors != 0);
+    Check2->setChecked(Module1::ArrivalIndex != 0);
     Combo1->addItems({QStringLiteral("50"), QStringLiteral("100"), QStringLiteral("200"),
                       QStringLiteral("500"), QStringLiteral("1000"), QStringLiteral("2000"),
                       QStringLiteral("4000")});
@@ -109,6 +115,7 @@ void frmOptions::Command2_Click()
 {
     Module1::OnErrorRunApp = Text1->text();
     Module1::LogErrors = Check1->isChecked() ? 1 : 0;
+    Module1::ArrivalIndex = Check2->isChecked() ? 1 : 0;
     qint64 size = NumericValue::roundHalfEven(NumericValue::leading(Combo1->currentText()));
     if (size < 1 || size > MaxPacketSize)
         size = DefaultPacketSize;

@@ -11,9 +11,10 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The program-wide options: the error log switch, the program to run on errors and the packet
-// size (kept hidden). The dialog edits the global options of Module1 directly: OK stores the
-// controls, Cancel and any other way of closing keep the options as they were.
+// The program-wide options: the error log switch, the program to run on errors, the arrival
+// index switch and the packet size (kept hidden). The dialog edits the global options of Module1
+// directly: OK stores the controls, Cancel and any other way of closing keep the options as they
+// were.
 class frmOptions final : public QDialog {
     Q_OBJECT
 
@@ -31,6 +32,7 @@ public:
     QLabel *Label1;
     QLineEdit *Text1;
     QPushButton *Command1;
+    QCheckBox *Check2;
     QPushButton *Command2;
     QPushButton *Command3;
     FileDialog CommonDialog1;

@@ -237,12 +237,14 @@ void frmMain::setWindowStateCode(int code)
 void frmMain::getprofilesettings(const QString &fileName)
 {
     closeSessionWindows();
-    const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
+    const GlobalOptions current{Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize,
+                                Module1::ArrivalIndex};
     const Configuration config = ConfigFile::read(fileName, current);
     setWindowStateCode(config.WindowState);
     Module1::OnErrorRunApp = config.Globals.OnErrorRunApp;
     Module1::LogErrors = config.Globals.LogErrors;
     Module1::PacketSize = config.Globals.PacketSize;
+    Module1::ArrivalIndex = config.Globals.ArrivalIndex;
     if (config.Sessions.isEmpty()) {
         NewSession();
         return;
@@ -271,7 +273,8 @@ void frmMain::writeprofilesettings(const QString &fileName)
         stored.ClientOptions = Module1::ClientOptions;
         config.Sessions << stored;
     }
-    config.Globals = {Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize};
+    config.Globals = {Module1::OnErrorRunApp, Module1::LogErrors, Module1::PacketSize,
+                      Module1::ArrivalIndex};
     ConfigFile::write(ConfigFile::resolveFileName(fileName), config);
 }
 
