@@ -1,13 +1,9 @@
 #include "ModalDialog.h"
 #include "TestSupport.h"
-#include "core/app/Module1.h"
 #include "core/app/ProgramFolder.h"
-#include "core/config/IniProfile.h"
-#include "core/text/LoadResource.h"
 #include "gui/help/WebLink.h"
 #include "gui/help/frmAbout.h"
 #include "gui/main/frmMain.h"
-#include "gui/tray/basSubclass.h"
 #include "gui/tray/clsTaskBar.h"
 
 #include <QDesktopServices>
@@ -15,221 +11,134 @@
 #include <QMenu>
 #include <QtTest>
 
-using LoadResource::Language;
+#include <csignal>
+#include <sys/prctl.h>
 
-// The About box, Help and the notification-area icon, offscreen without a notification area.
+// Help, the About box and the notification-area icon, first without, then in a notification area.
 class tst_Desktop : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QByteArray m_path;
-    QStringList m_opened; // what the desktop was asked to open, marked when under the wait cursor
+    QProcess m_trayer;
+    QString m_opened;
 
 public slots:
     void open(const QUrl &url)
     {
         const QCursor *cursor = QApplication::overrideCursor();
-        m_opened << url.toString() + (cursor && cursor->shape() == Qt::WaitCursor ? " (wait)" : "");
+        m_opened += url.toString() + (cursor && cursor->shape() == Qt::WaitCursor ? " (wait)" : "");
     }
 
 private slots:
-    void init()
+    void helpAboutAndTheIcon_data()
     {
-        LoadResource::setRunningLanguage(Language::English);
-        m_dir = std::make_unique<QTemporaryDir>();
-        ProgramFolder::setPath(m_dir->path());
-        m_path = qgetenv("PATH");
-        m_opened.clear();
-        for (const char *scheme : {"https", "file"})
-            QDesktopServices::setUrlHandler(scheme, this, "open");
-        Module1::TrayIconActive = false;
+        QTest::addColumn<bool>("tray");
+        QTest::newRow("no notification area") << false;
+        QTest::newRow("trayer's notification area") << true;
     }
 
-    void cleanup()
+    // The About box opens modal and owned from either menu, shows the year of each opening, closes
+    // on Escape or Enter; its link opens the web address. Help > Index hands the help file to
+    // xdg-open, whose viewer exit closes. Only while the icon is installed minimised hides.
+    void helpAboutAndTheIcon()
     {
-        for (const char *scheme : {"https", "file"})
-            QDesktopServices::unsetUrlHandler(scheme);
-        qputenv("PATH", m_path);
-        delete frmAbout::openBox();
-    }
-
-    void aboutBoxShowsItsTextsAndTheYearOfEachOpening_data()
-    {
-        QTest::addColumn<int>("language");
-        QTest::addColumn<bool>("fromIconMenu");
-        QTest::addColumn<int>("closeKey");
-        QTest::addColumn<QStringList>("texts"); // caption and title
-        QTest::newRow("English, Help > About, Escape")
-            << int(Language::English) << false << int(Qt::Key_Escape)
-            << QStringList{"About Kestrel", "TCP/IP Data Logger"};
-        QTest::newRow("Japanese, icon menu, Enter")
-            << int(Language::Japanese) << true << int(Qt::Key_Return)
-            << QStringList{"Kestrelについて", "TCP/IPデータロガー"};
-    }
-
-    // Modal and owned from either menu, closed by Enter or Escape; its link opens the web site.
-    void aboutBoxShowsItsTextsAndTheYearOfEachOpening()
-    {
-        QFETCH(int, language);
-        QFETCH(bool, fromIconMenu);
-        QFETCH(int, closeKey);
-        QFETCH(QStringList, texts);
-        LoadResource::setRunningLanguage(Language(language));
-        frmMain main;
-        main.show();
-        for (const int year : {2030, 2031}) {
-            frmAbout::setClock([year] { return QDateTime(QDate(year, 12, 31), QTime(23, 59)); });
-            QStringList seen;
-            whenModal<frmAbout>([&](frmAbout *box) {
-                const QFont link = box->Label4->font();
-                seen << box->windowTitle() << box->lblTitle->text() << box->lblVersion->text()
-                     << box->lblDescription->text().section('\n', 0, 0).right(9)
-                     << QString::number(box->lblDescription->text().count('\n') > 0)
-                     << box->Label4->text() << QString::number(link.bold() && link.underline())
-                     << box->lblDisclaimer->text() << box->cmdOK->text()
-                     << QString::number(box->parentWidget() == &main);
-                QTest::mouseClick(box->Label4, Qt::LeftButton);
-                QTest::keyClick(box, Qt::Key(closeKey));
-            });
-            (fromIconMenu ? main.mnuAbout : main.mnuHelpAbout)->trigger();
-            QCOMPARE(seen, texts + QStringList({"Kestrel", QString::number(year) + " Pell", "1",
-                                                WebLink::WebAddress, "1",
-                                                LoadResource::LoadResString(1102), "&OK", "1"}));
-            QVERIFY(!frmAbout::openBox());
+        QFETCH(bool, tray);
+        const QTemporaryDir folder;
+        ProgramFolder::setPath(folder.path());
+        QDesktopServices::setUrlHandler("https", this, "open");
+        if (tray) {
+            m_trayer.start("trayer", QStringList());
+            if (!m_trayer.waitForStarted())
+                QSKIP("trayer is not installed (scripts/install-deps installs it)");
+            QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 30000);
         }
-        QCOMPARE(m_opened, QStringList(2, WebLink::WebAddress + QString(" (wait)")));
-    }
-
-    // Help > Index hands the help file to the desktop's opener, or with none to the desktop as the
-    // web address; an xdg-open on the PATH starts a viewer and ends, and exit closes the viewer.
-    void helpAndWebGoThroughTheDesktop()
-    {
-        qputenv("PATH", m_dir->path().toLocal8Bit());
-        frmMain main;
-        main.show();
-        main.mnuHelpContents->trigger();
-        main.mnuPell->trigger();
-        const QString help = ProgramFolder::file("kestrel.chm");
-        QCOMPARE(m_opened, QStringList({QUrl::fromLocalFile(help).toString(),
-                                        WebLink::WebAddress + QString(" (wait)")}));
-        QVERIFY(!QApplication::overrideCursor());
-        const auto alive = [](qint64 pid) {
-            const QByteArray stat = TestSupport::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-            const int end = stat.lastIndexOf(')');
-            return end > 0 && stat.size() > end + 2 && stat.at(end + 2) != 'Z';
-        };
-        const QString opener = m_dir->filePath("xdg-open");
-        const QString viewer = m_dir->filePath("viewer.pid");
-        const QString script = "#!/bin/sh\nsleep 300 &\necho $! > '%1.new'\nmv '%1.new' '%1'\n"
-                               "printf '%s' \"$1\" > '%2'\n";
-        QVERIFY(
-            TestSupport::writeFile(opener, script.arg(viewer, m_dir->filePath("opened")).toUtf8()));
-        QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner));
-        qputenv("PATH", m_dir->path().toLocal8Bit() + ':' + m_path);
-        main.mnuHelpContents->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(TestSupport::readFile(m_dir->filePath("opened")), help.toUtf8(),
-                                  10000);
-        const qint64 pid = TestSupport::readFile(viewer).trimmed().toLongLong();
-        QVERIFY(pid > 0 && alive(pid));
-        main.close();
-        QTRY_VERIFY_WITH_TIMEOUT(!alive(pid), 10000);
-        QCOMPARE(m_opened.size(), 2);
-    }
-
-    // AddIcon sets the callback message, ChangeTip cuts the tip to 63 characters, DeleteAllIcons
-    // deletes icons 1 to n and below 1 makes no call.
-    void iconCallsFollowTheRecord()
-    {
-        clsTaskBar taskBar;
-        QSignalSpy calls(&taskBar, &clsTaskBar::notified);
-        QCOMPARE(taskBar.CallbackMessage(), qint16(0));
-        taskBar.AddIcon(QIcon(QStringLiteral(":/kestrel/icons/kestrel-32.png")), 1);
-        QCOMPARE(taskBar.CallbackMessage(), qint16(1793));
-        QCOMPARE(taskBar.record().uFlags, clsTaskBar::NIF_MESSAGE | clsTaskBar::NIF_ICON);
-        QVERIFY(taskBar.icon(1));
-        const QString bird = QString(62, QLatin1Char('b')) + QStringLiteral("\U0001F426x");
-        const QList<QPair<QString, QString>> tips = {
-            {QString(63, 't'), QString(63, 't')},
-            {QString(70, 't'), QString(63, 't')},
-            {QStringLiteral("Kes") + QChar(0) + QStringLiteral("trel"), "Kes"},
-            {bird, bird.left(62)}};
-        for (const auto &[tip, shown] : tips) {
-            taskBar.ChangeTip(tip, 1);
-            QCOMPARE(taskBar.record().szTip, shown);
-            QCOMPARE(taskBar.record().uFlags, clsTaskBar::NIF_TIP);
-        }
-        taskBar.DeleteAllIcons(0);
-        taskBar.DeleteAllIcons(-2);
-        taskBar.DeleteAllIcons(3);
-        QList<int> operations;
-        for (const QList<QVariant> &call : std::as_const(calls))
-            operations << call.at(0).toInt();
-        QCOMPARE(operations, QList<int>({0, 1, 1, 1, 1, 2, 2, 2})); // add, modify, delete
-        QVERIFY(taskBar.record().uID == 3 && !taskBar.icon(1));
-    }
-
-    void minimiseHidesOnlyWhileTheIconIsInstalled_data()
-    {
-        QTest::addColumn<bool>("icon"); // the flag AddToTray sets where it installed the icon
-        QTest::addColumn<bool>("exitFromIconMenu");
-        QTest::newRow("no notification area") << false << false;
-        QTest::newRow("icon, File > Exit") << true << false;
-        QTest::newRow("icon, icon menu Exit Kestrel") << true << true;
-    }
-
-    // Without a notification area there is no icon and no hook. With the icon minimised hides,
-    // maximised not; the icon's menu, the same in every language, opens the window normal and
-    // exits as File > Exit does. Closing the About box of a hidden program does not end it.
-    void minimiseHidesOnlyWhileTheIconIsInstalled()
-    {
-        QFETCH(bool, icon);
-        QFETCH(bool, exitFromIconMenu);
-        LoadResource::setRunningLanguage(Language::Japanese);
-        QSignalSpy calls(&TaskBar(), &clsTaskBar::notified);
         frmMain main;
         main.MDIForm_Load(QString());
         main.show();
         main.NewSession();
-        QVERIFY(!TaskBar().Exists() && !Module1::TrayIconActive && calls.isEmpty() &&
-                !basSubclass::Unhook(&main));
-        QStringList items;
-        for (const QAction *item : main.mnuPopUp->actions()) {
-            if (item->isVisible())
-                items << (item->isSeparator() ? "-" : item->text());
-        }
-        QCOMPARE(items, QStringList({"&Open Kestrel", "E&xit Kestrel", "-", "&About Kestrel"}));
-        Module1::TrayIconActive = icon;
-        main.setWindowStateCode(2);
-        QVERIFY(main.isVisible());
+        QCOMPARE(TaskBar().icon(1) && TaskBar().icon(1)->toolTip() == "Kestrel", tray);
+
+        const int year = tray ? 2031 : 2030;
+        frmAbout::setClock([year] { return QDateTime(QDate(year, 12, 31), QTime(23, 59)); });
+        QStringList seen;
+        const auto shown = whenModal<frmAbout>([&](frmAbout *box) {
+            seen << box->lblDescription->text().section('\n', 0, 0).right(9) << box->Label4->text()
+                 << QString::number(box->parentWidget() == &main);
+            QTest::mouseClick(box->Label4, Qt::LeftButton);
+            QTest::keyClick(box, tray ? Qt::Key_Return : Qt::Key_Escape);
+        });
+        (tray ? main.mnuAbout : main.mnuHelpAbout)->trigger();
+        QVERIFY(*shown && !frmAbout::openBox() && !QApplication::overrideCursor());
+        QCOMPARE(seen, QStringList({QString::number(year) + " Pell", WebLink::WebAddress, "1"}));
+        QCOMPARE(std::exchange(m_opened, {}), WebLink::WebAddress + QString(" (wait)"));
+
         main.setWindowStateCode(1);
-        QCOMPARE(main.isVisible(), !icon);
-        if (icon) {
+        QCOMPARE(main.isVisible(), !tray);
+        const QString viewer = folder.filePath("viewer"), opener = folder.filePath("xdg-open");
+        const auto alive = [&] { // the viewer is neither gone nor a zombie
+            const QByteArray stat = TestSupport::readFile(
+                "/proc/" + QString(TestSupport::readFile(viewer)).section(' ', 0, 0) + "/stat");
+            return !stat.isEmpty() && !stat.contains(") Z");
+        };
+        if (!tray) {
+            QVERIFY(TestSupport::writeFile(opener, "#!/bin/sh\nsleep 300 &\necho $! \"$1\" > '" +
+                                                       viewer.toUtf8() + "'\n"));
+            QVERIFY(QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner));
+            qputenv("PATH", folder.path().toLocal8Bit() + ':' + qgetenv("PATH"));
+            main.mnuHelpContents->trigger();
+            QTRY_COMPARE_WITH_TIMEOUT(
+                QString(TestSupport::readFile(viewer)).trimmed().section(' ', 1),
+                ProgramFolder::file("kestrel.chm"), 10000);
+            QVERIFY(alive());
+        } else {
+            // Docked, the icon lies in trayer's panel, away from the origin of an undocked one.
+            QTRY_VERIFY_WITH_TIMEOUT(TaskBar().icon(1)->geometry().topLeft() != QPoint(0, 0),
+                                     30000);
+            QWidget *icon = nullptr; // the widget that draws it
+            for (QWidget *window : QApplication::topLevelWidgets())
+                icon = window->inherits("QSystemTrayIconSys") ? window : icon;
+            QTest::mouseClick(icon, Qt::RightButton);
+            QTRY_VERIFY_WITH_TIMEOUT(main.mnuPopUp->isVisible(), 10000);
+            QVERIFY(main.mnuPopUp->defaultAction() == main.mnuAbout && !main.mnuHide->isVisible());
+            main.mnuPopUp->hide();
             main.mnuOpen->trigger();
             QVERIFY(main.isVisible() && main.windowStateCode() == 0);
             main.setWindowStateCode(1);
-            QVERIFY(!main.isVisible());
-
-            frmAbout::showModeless();
-            QPointer<frmAbout> box = frmAbout::openBox();
-            QVERIFY(box);
+            QTest::mouseDClick(icon, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(frmAbout::openBox(), 10000);
+            frmAbout *box = frmAbout::openBox();
+            QVERIFY(!box->isModal() && !box->parentWidget() && !main.isVisible());
+            // Only a running event loop reports the last window closed.
             QSignalSpy lastWindowClosed(qApp, &QGuiApplication::lastWindowClosed);
-            QTimer::singleShot(0, this, [&] { // inside the program's own event loop
-                box->cmdOK->click();
-                QCoreApplication::exit(0);
-            });
-            QObject watchdog;
-            QTimer::singleShot(5000, &watchdog, [] { QCoreApplication::exit(1); });
+            connect(box, &QObject::destroyed, qApp, &QCoreApplication::quit);
+            QMetaObject::invokeMethod(box->cmdOK, &QPushButton::click, Qt::QueuedConnection);
             QCOMPARE(QCoreApplication::exec(), 0);
             QCOMPARE(lastWindowClosed.size(), 0);
-            QTRY_VERIFY_WITH_TIMEOUT(box.isNull(), 5000);
         }
-        (exitFromIconMenu ? main.mnuExit : main.mnuFileExit)->trigger();
-        IniProfile saved(ProgramFolder::file(QStringLiteral("default.ksf")));
-        QCOMPARE(saved.readInt("Kestrel", "NumSessions", -1), 2);
-        QCOMPARE(saved.readInt("Kestrel", "WindowState", -1), 1);
-        QVERIFY(main.sessionWindows().isEmpty() && !Module1::TrayIconActive);
+        (tray ? main.mnuExit : main.mnuFileExit)->trigger();
+        QVERIFY(!TaskBar().icon(1) && main.sessionWindows().isEmpty());
+        const QByteArray saved = TestSupport::readFile(ProgramFolder::file("default.ksf"));
+        QVERIFY(saved.contains("NumSessions=2\r\n") && saved.contains("WindowState=1\r\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(tray || !alive(), 10000);
     }
 };
 
-QTEST_MAIN(tst_Desktop)
+// On an X display of its own (Xvfb writes the free number it took). -noreset: else, while its last
+// client leaves, the server refuses the next (trayer, the test).
+int main(int argc, char *argv[])
+{
+    QProcess xvfb;
+    xvfb.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }); // ends with the test
+    xvfb.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp"});
+    if (!xvfb.waitForReadyRead(30000))
+        return xvfb.error() == QProcess::FailedToStart ? 77 : 1; // 77: skipped, no Xvfb
+    qputenv("DISPLAY", ':' + xvfb.readAllStandardOutput().trimmed());
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS"); // without a session bus Qt speaks X11's tray protocol
+    QApplication app(argc, argv);
+    tst_Desktop test;
+    const int status = QTest::qExec(&test, argc, argv);
+    xvfb.terminate();
+    return xvfb.waitForFinished() ? status : 1;
+}
+
 #include "tst_desktop.moc"
