@@ -30,9 +30,6 @@ private:
     quint16 m_port = 0;
 };
 
-// A port on 127.0.0.1 that nothing listens on at the moment of the call.
-quint16 freePort();
-
 // A listening peer on 127.0.0.1 that hands out the connections it receives.
 class Peer final {
 public:

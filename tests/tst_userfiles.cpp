@@ -1,9 +1,10 @@
 #include "KestrelProcess.h"
-#include "ReadOnlyFolder.h"
 #include "TestSupport.h"
 #include "core/config/IniProfile.h"
 
 #include <QtTest>
+#include <csignal>
+#include <unistd.h>
 
 using namespace TestSupport;
 
@@ -51,13 +52,6 @@ private slots:
         }
         QCOMPARE(QDir(kestrel.folder()).entryList(QDir::Files).join(' '), "default.ksf kestrel");
         QVERIFY(QFile::setPermissions(kestrel.folder(), QFileDevice::Permissions(0x7705)));
-        // A working set file that its user may write is saved in place in a read-only folder.
-        const QString folder = home.filePath("folder"), ksf = folder + "/set.ksf";
-        QVERIFY(QDir().mkpath(folder) && writeFile(ksf, "[A]\r\nx=0\r\n"));
-        QVERIFY(QFile::setPermissions(ksf, QFileDevice::Permissions(0x6666))); // all may write
-        const auto save = [&] { return IniProfile::WritePrivateProfileString("A", "x", "1", ksf); };
-        QCOMPARE(ReadOnlyFolder::run(folder, [&] { return save() ? 0 : 1; }), 0);
-        QCOMPARE(readFile(ksf), QByteArray("[A]\r\nx=1\r\n"));
     }
 };
 
