@@ -6,32 +6,7 @@
 #include <QFile>
 #include <QTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace TestSupport {
-
-PortReservation::PortReservation()
-{
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
-        m_port = ntohs(address.sin_port);
-}
-
-PortReservation::~PortReservation()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
 
 std::unique_ptr<QTcpSocket> Peer::next(int timeoutMs)
 {

@@ -19,15 +19,11 @@ namespace TestSupport {
 // also set SO_REUSEADDR, can listen on it.
 class PortReservation final {
 public:
-    PortReservation();
-    ~PortReservation();
-    PortReservation(const PortReservation &) = delete;
-    PortReservation &operator=(const PortReservation &) = delete;
-    quint16 port() const { return m_port; }
+    PortReservation() { m_socket.bind(QHostAddress::LocalHost, 0, QTcpSocket::ReuseAddressHint); }
+    quint16 port() const { return m_socket.localPort(); }
 
 private:
-    int m_fd = -1;
-    quint16 m_port = 0;
+    QTcpSocket m_socket;
 };
 
 // A listening peer on 127.0.0.1 that hands out the connections it receives.
