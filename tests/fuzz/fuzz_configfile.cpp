@@ -32,7 +32,7 @@ bool same(const SessionSettings &a, const SessionSettings &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const GlobalOptions current{QStringLiteral("keep"), 1, 77};
+    const GlobalOptions current{QStringLiteral("keep"), 1, 77, 0};
     const Configuration config = ConfigFile::read(FuzzInput::file(data, size), current);
 
     // Written to a fresh file and read back, the configuration is the same.
@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                  again.Sessions.size() == config.Sessions.size() &&
                  again.Globals.OnErrorRunApp == reread(config.Globals.OnErrorRunApp) &&
                  again.Globals.LogErrors == config.Globals.LogErrors &&
-                 again.Globals.PacketSize == config.Globals.PacketSize;
+                 again.Globals.PacketSize == config.Globals.PacketSize &&
+                 again.Globals.ArrivalIndex == config.Globals.ArrivalIndex;
     for (qsizetype i = 0; equal && i < config.Sessions.size(); ++i)
         equal = same(config.Sessions[i], again.Sessions[i]);
     if (!equal)
