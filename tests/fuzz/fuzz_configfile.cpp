@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                  again.Globals.OnErrorRunApp == reread(config.Globals.OnErrorRunApp) &&
                  again.Globals.LogErrors == config.Globals.LogErrors &&
                  again.Globals.PacketSize == config.Globals.PacketSize &&
-                 again.Globals.ArrivalIndex == config.Globals.ArrivalIndex;
+                 (again.Globals.ArrivalIndex != 0) == (config.Globals.ArrivalIndex != 0);
     for (qsizetype i = 0; equal && i < config.Sessions.size(); ++i)
         equal = same(config.Sessions[i], again.Sessions[i]);
     if (!equal)
