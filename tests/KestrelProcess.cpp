@@ -1,10 +1,9 @@
 #include "KestrelProcess.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
+#include <QTest>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -30,21 +29,6 @@ KestrelProcess::~KestrelProcess()
     }
 }
 
-QString KestrelProcess::settingsFile() const
-{
-    return m_dir.filePath(QStringLiteral("xdg/Kestrel/Kestrel.conf"));
-}
-
-void KestrelProcess::setEnvironment(const QString &name, const QString &value)
-{
-    m_environment.insert(name, value);
-}
-
-void KestrelProcess::setResourceLimit(int resource, quint64 soft, quint64 hard)
-{
-    m_limits.append({quint64(resource), soft, hard});
-}
-
 bool KestrelProcess::start(const QStringList &arguments)
 {
     m_process.setProcessEnvironment(m_environment);
@@ -57,16 +41,11 @@ bool KestrelProcess::start(const QStringList &arguments)
     });
     m_process.setWorkingDirectory(QDir::tempPath());
     m_process.start(m_program, arguments);
-    if (!m_process.waitForStarted(10000))
-        return false;
-    QElapsedTimer waited;
-    waited.start();
-    while (!catchesSigterm()) {
-        if (waited.hasExpired(10000) || m_process.state() != QProcess::Running)
-            return false;
-        QThread::msleep(10);
-    }
-    return true;
+    return m_process.waitForStarted(10000) &&
+           QTest::qWaitFor(
+               [this] { return catchesSigterm() || m_process.state() != QProcess::Running; },
+               10000) &&
+           catchesSigterm();
 }
 
 // The signal mask in /proc tells when the program has installed its handler.
@@ -75,14 +54,10 @@ bool KestrelProcess::catchesSigterm() const
     QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
     if (!status.open(QIODevice::ReadOnly))
         return false;
-    const QList<QByteArray> lines = status.readAll().split('\n');
-    for (const QByteArray &line : lines) {
-        if (line.startsWith("SigCgt:")) {
-            const quint64 caught = line.mid(7).trimmed().toULongLong(nullptr, 16);
-            return caught & (quint64(1) << (SIGTERM - 1));
-        }
-    }
-    return false;
+    const QByteArray text = status.readAll();
+    const qsizetype at = text.indexOf("SigCgt:");
+    return at >= 0 &&
+           (text.mid(at + 7, 17).trimmed().toULongLong(nullptr, 16) >> (SIGTERM - 1)) & 1;
 }
 
 bool KestrelProcess::stop(int signalNumber, int timeoutMs)

@@ -21,11 +21,17 @@ public:
     QString folder() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
     // The per-user settings file that holds the window placement.
-    QString settingsFile() const;
+    QString settingsFile() const { return file(QStringLiteral("xdg/Kestrel/Kestrel.conf")); }
 
-    void setEnvironment(const QString &name, const QString &value);
+    void setEnvironment(const QString &name, const QString &value)
+    {
+        m_environment.insert(name, value);
+    }
     // Limits a resource of the program (a setrlimit() resource) from its start on.
-    void setResourceLimit(int resource, quint64 soft, quint64 hard);
+    void setResourceLimit(int resource, quint64 soft, quint64 hard)
+    {
+        m_limits.append({quint64(resource), soft, hard});
+    }
     // Starts the program and waits until it handles the termination signals.
     bool start(const QStringList &arguments = {});
     // Sends `signalNumber` and waits for the program to end; true when it exits with status 0.

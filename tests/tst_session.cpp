@@ -95,6 +95,7 @@ private slots:
         settings.LocalIP = QStringLiteral("127.0.0.1");
         QStringList statuses;
         auto session = startSession(settings);
+        QSignalSpy errors(session->Winsock1(0), &Winsock::Error); // raised later, queued
         connect(session.get(), &Session::statusChanged, [&](const QString &s) { statuses << s; });
         const auto status = [](int id) { return Session::statusWith(id); };
         QTRY_COMPARE_WITH_TIMEOUT(statuses.count(status(2162)), 1, 5000);
@@ -117,6 +118,7 @@ private slots:
         session->Command1_Click();
         QVERIFY(!session->reconnectPending());
 
+        QCOMPARE(errors.value(0).value(1).value<qint16>(), qint16(10061));
         const auto refused = Winsock::errorFor(QAbstractSocket::ConnectionRefusedError).Description;
         QCOMPARE(statuses, QStringList({status(2167) + ' ' + refused, status(2162), status(2165),
                                         status(2169), LoadResString(2161), status(2162),
