@@ -11,7 +11,7 @@
 
 using namespace TestSupport;
 
-// The two-session example, key for key in the writer's order (which ends lines in CRLF).
+// The two-session example, key for key in the writer's order.
 static const char exampleFile[] =
     "[Kestrel]\nNumSessions=2\nWindowState=0\n[Session1]\nLogFile=C:\\logs\\in1.txt\nOutputFile=\n"
     "LocalIP=10.0.0.5\nIPAddress=10.0.0.9\nPortNumber=2101\nTCPOption=0\nAutoActivate=1\n"
@@ -21,7 +21,6 @@ static const char exampleFile[] =
     "ClientOptions=0\nOnErrorRunApp=\nLogErrors=0\nPacketSize=2000\n";
 static const GlobalOptions current = {QStringLiteral("notify"), 1, 1500}; // before a read
 
-// The window state; per session its texts run together, then its six codes; the globals.
 static QString describe(const Configuration &c)
 {
     QString text = QString::number(c.WindowState);
@@ -43,12 +42,11 @@ class TestConfig : public QObject {
 private Q_SLOTS:
     void readConfig_data()
     {
-        QTest::addColumn<QByteArray>("content"); // null: no file
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expected");
         const auto row = [](const char *tag, const char *content, const char *expected) {
             QTest::newRow(tag) << QByteArray(content) << QString(expected);
         };
-        row("absent", nullptr, "0 notify/1/1500");
         row("no configuration", "Dear reader,\n[no]\n", "0 notify/1/1500");
         row("numbers as the text starts, in their low bits; sections beyond the count ignored",
             "[kestrel]\nnumsessions=1\n[session1]\nTCPOption=  \"-15\"  \nAutoActivate=2abc\n"
@@ -59,9 +57,6 @@ private Q_SLOTS:
             "[Kestrel]\nNumSessions=30000\n[Session1]\nPortNumber=1\n[Session3]\nPortNumber=3",
             "0 1|0|0|1|0|0|0 |0|0|1|0|0|0 3|0|0|1|0|0|0 /0/2000");
         // Without sessions the globals present in the main section replace those in force.
-        row("negative count, WindowState below 0",
-            "[Kestrel]\nNumSessions=-3\nWindowState=-1\nLogErrors=0\n[Session1]\nPortNumber=1",
-            "0 notify/0/1500");
         row("no session section, WindowState beyond 16 bits",
             "[Kestrel]\nNumSessions=4\nWindowState=65538\nPacketSize=7\nOnErrorRunApp=\n",
             "0 /1/7");
@@ -70,15 +65,13 @@ private Q_SLOTS:
     void readConfig()
     {
         QFETCH(QByteArray, content);
-        QFETCH(QString, expected);
-        QFile::remove(file("read.ksf"));
-        QVERIFY(content.isNull() || writeFile(file("read.ksf"), content));
-        QCOMPARE(describe(ConfigFile::read(file("read.ksf"), current)), expected);
+        QVERIFY(writeFile(file("read.ksf"), content));
+        QTEST(describe(ConfigFile::read(file("read.ksf"), current)), "expected");
     }
 
     void writeConfig()
     {
-        // The example as read, written into a new file, is the example byte for byte.
+        // The example as read, written into a new file, is the example byte for byte in CRLF.
         QVERIFY(writeFile(file("example.ksf"), exampleFile));
         Configuration config = ConfigFile::read(file("example.ksf"), current);
         QVERIFY(ConfigFile::write(file("write.ksf"), config));
@@ -106,16 +99,12 @@ private Q_SLOTS:
                             const char *value, const QByteArray &after) {
             QTest::newRow(tag) << before << QString(text) << QString(value) << after;
         };
-        row("names in other case, in place, LF kept", "; c\n[s]\n k = 1\n\n[T]\nk=a\n", "1", "v",
-            "; c\n[s]\n k =v\n\n[T]\nk=a\n");
+        row("names in other case, in place, UTF-8, LF kept", "; c\n[s]\n k = 受\n\n[T]\nk=a\n",
+            "受", "v", "; c\n[s]\n k =v\n\n[T]\nk=a\n");
         row("blanks, one pair of quotes dropped, CRLF", "  [ S ]  x\r\n  k  =  \"\" 5 \"\"  \r\n",
             "\" 5 \"", "v", "  [ S ]  x\r\n  k  =v\r\n");
-        row("empty value is not the default", "[s]\nk=", "", "v", "[s]\nk=v");
-        row("first key of the first section, UTF-8", "[s]\nk=受信\nk=10\n[S]\nk=11\n", "受信", "v",
-            "[s]\nk=v\nk=10\n[S]\nk=11\n");
         row("after the last key, not after a comment", "[s]\r\nx=1\r\n; B=2\r\n\r\n[B]\r\n", "DEF",
             "v", "[s]\r\nx=1\r\nK=v\r\n; B=2\r\n\r\n[B]\r\n");
-        row("after a last line without line end", "[s]\nx=1", "DEF", "v", "[s]\nx=1\r\nK=v\r\n");
         row("new section at the end", "[A]\nk=1", "DEF", "v", "[A]\nk=1\r\n[S]\r\nK=v\r\n");
         row("absent file", QByteArray(), "DEF", "C:\\ログ", "[S]\r\nK=C:\\ログ\r\n");
         row("value stays one line", "[s]\r\n", "DEF", "x\r\n[B]\nk=9", "[s]\r\nK=x  [B] k=9\r\n");
@@ -126,14 +115,12 @@ private Q_SLOTS:
     void profile()
     {
         QFETCH(QByteArray, before);
-        QFETCH(QString, text);
         QFETCH(QString, value);
-        QFETCH(QByteArray, after);
         const QString name = file(QTest::currentDataTag());
         QVERIFY(before.isNull() || writeFile(name, before));
-        QCOMPARE(IniProfile::GetPrivateProfileString("S", "K", "DEF", name), text);
+        QTEST(IniProfile::GetPrivateProfileString("S", "K", "DEF", name), "text");
         QVERIFY(IniProfile::WritePrivateProfileString("S", "K", value, name));
-        QCOMPARE(readFile(name), after);
+        QTEST(readFile(name), "after");
     }
 
     void saveReplacesTheFileOrLeavesIt()
@@ -157,15 +144,12 @@ private Q_SLOTS:
         // writable one is written in place; neither leaves a temporary file. Root ignores
         // permissions: it saves as nobody.
         const auto saveAsNobody = [&](int mode) {
-            chmod(qPrintable(name), mode);
-            const int user = setfsuid(65534);
+            const int user = (chmod(qPrintable(name), mode), setfsuid(65534));
             const bool saved = profile.save();
-            setfsuid(user);
-            return saved;
+            return setfsuid(user), saved;
         };
         QCOMPARE(chmod(qPrintable(m_dir.path()), 0755) | chmod(qPrintable(folder), 0555), 0);
-        QVERIFY(!saveAsNobody(0444) && readFile(name) == data);
-        QVERIFY(saveAsNobody(0666));
+        QVERIFY(!saveAsNobody(0444) && readFile(name) == data && saveAsNobody(0666));
         QCOMPARE(chmod(qPrintable(folder), 0755), 0);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{u"large.ini"_qs});
         QCOMPARE(readFile(name), data.replace("NumSessions=1", "NumSessions=2") + "Added=1\r\n");
