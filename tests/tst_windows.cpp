@@ -198,10 +198,12 @@ private slots:
         QVERIFY(browse.isEmpty() || TestSupport::writeFile(file(browse), "#!/bin/sh\n"));
         Module1::LogErrors = stored[3];
         Module1::OnErrorRunApp = "before.sh";
+        Module1::PacketSize = 77;
         frmOptions dialog;
         dialog.CommonDialog1.FileName = file("x"); // the folder the user looks into
         const auto ran = whenModal<frmOptions>([&](frmOptions *d) {
             d->Check1->click();
+            d->Combo1->setEditText("0"); // out of range: OK takes the default
             d->Text1->clear();
             QTest::keyClicks(d->Text1, "  /opt/alert  --now ");
             FileDialog::setScriptedAnswers({browse});
@@ -212,6 +214,13 @@ private slots:
         QVERIFY(*ran);
         QCOMPARE(Module1::LogErrors, how == "OK" ? int(stored[3] == 0) : stored[3]);
         QCOMPARE(Module1::OnErrorRunApp, command.replace("%1", m_dir->path()));
+        QCOMPARE(Module1::PacketSize, how == "OK" ? 2000 : 77);
+        // A file that must exist and does not: the dialog refuses it, the name stays.
+        FileDialog &browser = dialog.CommonDialog1;
+        const QString before = browser.FileName;
+        browser.Flags = FileDialog::FileMustExist;
+        FileDialog::setScriptedAnswers({"missing.sh"});
+        QVERIFY(!browser.ShowOpen() && browser.FileName == before);
     }
 
     // New numbers on; the Window menu lists, checks and activates windows; Close needs a window.
