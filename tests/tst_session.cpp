@@ -50,6 +50,7 @@ private slots:
         QTest::addColumn<int>("remotePort"); // where a client connects to
         QTest::newRow("empty host") << "" << 2163 << "1000" << 0;
         QTest::newRow("port -5") << "127.0.0.1" << 2164 << "-5" << 0;
+        QTest::newRow("port 65536") << "127.0.0.1" << 2164 << "65536" << 0;
         QTest::newRow("bind fails") << "192.0.2.1" << 2167 << "0" << 0;
         QTest::newRow("server") << "127.0.0.1" << 2166 << "abc" << 0;
         QTest::newRow("10.5 is 10") << "127.0.0.1" << 2165 << "10.5" << 10;
