@@ -286,7 +286,7 @@ Winsock::Result Winsock::Accept(qint32 requestID)
 
 QByteArray Winsock::GetData()
 {
-    // Bytes count as received once the set has reported them, as a buffered socket's would.
+    // Bytes count as received once an arrival has announced them, as a buffered socket's would.
     if (m_descriptor < 0 || !m_reported)
         return {};
     static std::vector<char> buffer(ReadBufferBytes);
@@ -409,18 +409,15 @@ void Winsock::onSocketError(QAbstractSocket::SocketError error)
 
 void Winsock::ready()
 {
-    m_reported = true;
     post([this] { deliverReady(); });
 }
 
 void Winsock::deliverReady()
 {
-    // GetData() has taken what was reported.
-    if (!m_reported)
-        return;
     // The socket stays off the set until GetData() reads.
     int available = 0;
     if (::ioctl(m_descriptor, FIONREAD, &available) == 0 && available > 0) {
+        m_reported = true;
         emit DataArrival(m_index, available);
         return;
     }
@@ -429,7 +426,6 @@ void Winsock::deliverReady()
         char byte = 0;
         const ssize_t got = ::recv(m_descriptor, &byte, 1, MSG_PEEK);
         if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) {
-            m_reported = false;
             EpollSet::current()->arm(m_descriptor, this);
             return;
         }
@@ -440,7 +436,6 @@ void Winsock::deliverReady()
 
 void Winsock::finish(int error)
 {
-    m_reported = false; // nothing more to read, nothing more to report
     // A reset after the data is the peer's close, as an orderly one is.
     if (error == 0 || error == ECONNRESET || error == EPIPE) {
         m_peerClosed = true;

@@ -114,7 +114,7 @@ private:
     QTcpSocket *m_socket = nullptr; // only while a client connects
     int m_descriptor = -1;          // the connected socket, on the epoll set
     int m_readError = 0;            // met by GetData(), reported after the data
-    bool m_reported = false;        // ready, off the set until read
+    bool m_reported = false;        // an arrival announced, off the set until read
     QHostAddress m_peer;
     QTcpServer *m_server = nullptr;
     Acceptor *m_acceptor = nullptr;
