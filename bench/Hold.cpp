@@ -2,10 +2,16 @@
 
 #include "Net.h"
 
+#include <csignal>
 #include <cstdio>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
+
+namespace {
+volatile std::sig_atomic_t stopHolding = 0;
+} // namespace
 
 int holdIdle(std::uint16_t port, std::uint32_t clients, double seconds)
 {
@@ -39,12 +45,18 @@ int holdIdle(std::uint16_t port, std::uint32_t clients, double seconds)
     }
     std::printf("connected %zu failed %u\n", open.size(), failed + unsigned(waiting.size()));
     std::fflush(stdout);
-    while (Net::now() < deadline) {
+    // SIGTERM ends the hold early, through the resets below.
+    ::signal(SIGTERM, [](int) { stopHolding = 1; });
+    while (Net::now() < deadline && !stopHolding) {
         const timespec pause = {0, 50000000};
         ::nanosleep(&pause, nullptr);
     }
-    for (const int fd : open)
+    // A reset leaves no TIME_WAIT behind, so the next run finds its ephemeral ports free.
+    const linger abortive = {1, 0};
+    for (const int fd : open) {
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
         ::close(fd);
+    }
     for (const pollfd &entry : waiting)
         ::close(entry.fd);
     return failed == 0 && waiting.empty() ? 0 : 1;

@@ -6,9 +6,11 @@
 //           waits for one logger to connect (client role) and streams M bytes to it.
 //   hold    --port P --clients N --seconds S
 //           keeps N idle clients connected for S seconds.
+//   trickle --port P --log FILE [--rate R] [--message B] [--seconds S] [--timeout S]
+//           one client sends R messages of B bytes a second (default 2000 x 64) for S seconds.
 //   startup --port P --runs R -- COMMAND...
 //           times COMMAND from its start until the port accepts connections.
-// send and serve print one line: connected, failed, sent and logged bytes, seconds, MB/s.
+// send, serve and trickle print one line: connected, failed, sent and logged bytes, seconds, MB/s.
 #include "Args.h"
 #include "Modes.h"
 #include "Net.h"
@@ -41,7 +43,8 @@ int main(int argc, char **argv)
 {
     try {
         if (argc < 2)
-            throw std::invalid_argument("usage: kestrel_loadgen send|serve|hold|startup ...");
+            throw std::invalid_argument(
+                "usage: kestrel_loadgen send|serve|trickle|hold|startup ...");
         const std::string mode = argv[1];
         const Args args(argc, argv, 2);
         const auto port = std::uint16_t(args.size("port", 0));
@@ -57,6 +60,12 @@ int main(int argc, char **argv)
             const std::uint64_t bytes = args.size("bytes", 0);
             const LoadResult load = serveOne(port, bytes, deadline);
             return report(load, args, bytes, deadline);
+        }
+        if (mode == "trickle") {
+            const LoadResult load = trickle(port, std::uint32_t(args.size("rate", 2000)),
+                                            std::uint32_t(args.size("message", 64)),
+                                            args.number("seconds", 5), deadline);
+            return report(load, args, load.sent, deadline);
         }
         if (mode == "hold")
             return holdIdle(port, std::uint32_t(args.size("clients", 1)),

@@ -36,7 +36,6 @@ Session::Session(QObject *parent)
     connect(m_timer1, &QTimer::timeout, this, &Session::Timer1_Timer);
     m_timer2->setInterval(IndicatorIntervalMs);
     connect(m_timer2, &QTimer::timeout, this, &Session::Timer2_Timer);
-    m_timer2->start();
 }
 
 Session::~Session()
@@ -105,6 +104,13 @@ void Session::activate()
     }
     Winsock *listener = m_winsock[0];
     listener->Close();
+    const Winsock::Result started = Winsock::Startup();
+    if (!started.ok()) {
+        // Not a bind or connect failure of this session: the program cannot take connections.
+        activationFailed(started.Description);
+        LogErrors(started.Description);
+        return;
+    }
 
     if (!serverSelected()) {
         m_activeMode = 0;
@@ -150,6 +156,7 @@ void Session::deactivate()
     }
     m_numConnected = 0;
     m_lowestFree = 1;
+    m_connectedElements.clear();
     setStatus(statusWith(2162));
     m_active = false;
     emit activeChanged(false);
@@ -197,6 +204,7 @@ void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
     if (!chosen->Accept(requestID).ok())
         return;
     m_lowestFree = chosen->Index() + 1;
+    m_connectedElements.insert(chosen->Index());
     ++m_numConnected;
     setStatus(statusCount(m_numConnected));
 }
@@ -210,17 +218,9 @@ void Session::Winsock1_DataArrival(int Index, qint64)
     if ((m_activeMode == 1 && m_settings.ServerTCPOptions == 1) ||
         (m_activeMode == 0 && m_settings.ClientOptions == 1))
         return;
-    if (m_activeMode == 1 && m_settings.ServerTCPOptions == 2) {
-        qint32 first = -1;
-        for (qint32 i = 1; i <= m_maxSocketIndex; ++i) {
-            if (m_winsock[size_t(i)]->State() == Winsock::sckConnected) {
-                first = i;
-                break;
-            }
-        }
-        if (Index != first)
-            return;
-    }
+    if (m_activeMode == 1 && m_settings.ServerTCPOptions == 2 &&
+        (m_connectedElements.empty() || Index != *m_connectedElements.begin()))
+        return;
     logArrival(*m_winsock[size_t(Index)], data);
 }
 
@@ -261,8 +261,10 @@ void Session::Winsock1_Close(int Index)
         return;
     m_inClose = true;
     m_winsock[size_t(Index)]->Close();
-    if (Index >= 1)
+    if (Index >= 1) {
         m_lowestFree = qMin(m_lowestFree, Index);
+        m_connectedElements.erase(Index);
+    }
     m_numConnected = qMax(0, m_numConnected - 1);
     if (m_activeMode != 1) {
         setStatus(statusWith(2162));
@@ -313,6 +315,7 @@ void Session::Timer2_Timer()
     if (++m_blinkTicks >= IndicatorGreenEveryTicks) {
         setIndicator(false);
         m_blinkTicks = 0;
+        m_timer2->stop();
     }
 }
 
@@ -369,6 +372,10 @@ void Session::setStatus(const QString &text)
 
 void Session::setIndicator(bool red)
 {
+    // The indicator timer runs only while there is a red to turn green: an idle session does
+    // not wake the program.
+    if (red && !m_timer2->isActive())
+        m_timer2->start();
     if (red == m_indicatorRed)
         return;
     m_indicatorRed = red;

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <set>
 #include <vector>
 
 class QTimer;
@@ -98,7 +99,8 @@ private:
     qint16 m_activeMode = 0;
     qint32 m_maxSocketIndex = 0;
     qint32 m_numConnected = 0;
-    qint32 m_lowestFree = 1; // no client element below this index is closed
+    qint32 m_lowestFree = 1;              // no client element below this index is closed
+    std::set<qint32> m_connectedElements; // accepted and not closed, lowest first
     bool m_inClose = false;
     qint32 m_blinkTicks = 0;
     std::vector<Winsock *> m_winsock;

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QAbstractSocket>
 #include <QObject>
 
 class QSocketNotifier;
 class QTcpServer;
-class QTcpSocket;
 class QTimer;
 
 // Takes the connections that reach a listening QTcpServer, as many as wait, while enabled. When
@@ -22,8 +20,8 @@ public:
     void setEnabled(bool enabled);
 
 signals:
-    // A connection taken: a parentless socket in the connected state.
-    void accepted(QTcpSocket *socket);
+    // A connection taken: a connected, non-blocking socket that the receiver now owns.
+    void accepted(int descriptor);
     // The first failure of a run of failed attempts.
     void failed(qint32 number, const QString &description);
 

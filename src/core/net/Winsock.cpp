@@ -4,16 +4,20 @@
 #include "core/net/LocalAddresses.h"
 
 #include <QHash>
-#include <QHostAddress>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <cerrno>
 #include <climits>
+#include <vector>
 
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
-#endif
+#include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -23,15 +27,16 @@ constexpr int ListenBacklog = 4096;
 constexpr int KeepAliveIdleSeconds = 60;
 constexpr int KeepAliveIntervalSeconds = 10;
 constexpr int KeepAliveProbes = 3;
+// GetData() reads into one buffer shared by every element: large enough for a large arrival,
+// doubled while a read fills it, up to a bound beyond which the rest waits for the next event.
+constexpr size_t ReadBufferBytes = 256 * 1024;
+constexpr size_t ReadBufferMaxBytes = 16 * 1024 * 1024;
 
 // Connections that a listener has taken from the system and reported, but that no element has
 // accepted yet. Request ids are unique in the process, so any element can accept any request.
 struct PendingRequest {
-    QTcpSocket *socket = nullptr;
+    int descriptor = -1;
     Winsock *listener = nullptr;
-    // Taken while the socket is surely connected: Qt forgets the peer once it has closed.
-    QString peerIP;
-    qint32 peerPort = 0;
 };
 
 QHash<qint32, PendingRequest> &pendingRequests()
@@ -49,20 +54,35 @@ qint32 nextRequestID()
     return last;
 }
 
-void enableKeepAlive(QTcpSocket *socket)
+void enableKeepAlive(int fd)
 {
-    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
-#if defined(Q_OS_LINUX)
-    const int fd = int(socket->socketDescriptor());
-    if (fd < 0)
-        return;
+    const int on = 1;
     const int idle = KeepAliveIdleSeconds;
     const int interval = KeepAliveIntervalSeconds;
     const int probes = KeepAliveProbes;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
     ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-#endif
+}
+
+// The address and port of a connected socket's peer.
+std::pair<QHostAddress, qint32> peerOf(int fd)
+{
+    sockaddr_storage address = {};
+    socklen_t length = sizeof address;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return {};
+    const quint16 port = address.ss_family == AF_INET6
+                             ? reinterpret_cast<const sockaddr_in6 *>(&address)->sin6_port
+                             : reinterpret_cast<const sockaddr_in *>(&address)->sin_port;
+    return {QHostAddress(reinterpret_cast<const sockaddr *>(&address)), ntohs(port)};
+}
+
+void closeDescriptor(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
 }
 
 Winsock::Result ownError(qint32 number)
@@ -120,6 +140,32 @@ Winsock::Result Winsock::errorFor(QAbstractSocket::SocketError error)
     }
 }
 
+Winsock::Result Winsock::errorForSystem(int error)
+{
+    switch (error) {
+    case ETIMEDOUT:
+        return errorFor(QAbstractSocket::SocketTimeoutError);
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        return errorFor(QAbstractSocket::NetworkError);
+    case EMFILE:
+    case ENFILE:
+        return errorFor(QAbstractSocket::SocketResourceError);
+    case ENOBUFS:
+    case ENOMEM:
+    case ENOSPC:
+        return {10055, QStringLiteral("No buffer space is available")};
+    default:
+        return errorFor(QAbstractSocket::UnknownSocketError);
+    }
+}
+
+Winsock::Result Winsock::Startup()
+{
+    int error = 0;
+    return EpollSet::instance(&error) ? Result() : errorForSystem(error);
+}
+
 Winsock::Winsock(int index, QObject *parent) : QObject(parent), m_index(index) {}
 
 Winsock::~Winsock()
@@ -139,12 +185,19 @@ QString Winsock::LocalIP() const
     return LocalAddresses::primary();
 }
 
+QString Winsock::RemoteHostIP() const
+{
+    return m_peer.isNull() ? QString() : dotted(m_peer);
+}
+
 int Winsock::State() const
 {
     if (m_errorState)
         return sckError;
     if (m_server)
         return m_listening ? sckListening : sckOpen;
+    if (m_descriptor >= 0)
+        return m_peerClosed ? sckClosing : sckConnected;
     if (!m_socket)
         return sckClosed;
     switch (m_socket->state()) {
@@ -169,13 +222,16 @@ Winsock::Result Winsock::Connect()
         return ownError(sckWrongState);
     if (m_remoteHost.trimmed().isEmpty() || m_remotePort < 0 || m_remotePort > 65535)
         return ownError(sckInvalidArgument);
+    const Result started = Startup();
+    if (!started.ok())
+        return started;
+    // Qt resolves the name and connects; the connected socket then moves to the epoll set.
     auto *socket = new QTcpSocket(this);
-    adoptSocket(socket);
-    connect(socket, &QTcpSocket::connected, this, [this] {
-        keepPeer(dotted(m_socket->peerAddress()), m_socket->peerPort());
-        enableKeepAlive(m_socket);
-        post([this] { emit Connected(m_index); });
-    });
+    m_socket = socket;
+    m_errorState = false;
+    m_peerClosed = false;
+    connect(socket, &QTcpSocket::connected, this, &Winsock::onConnected);
+    connect(socket, &QTcpSocket::errorOccurred, this, &Winsock::onSocketError);
     socket->connectToHost(m_remoteHost.trimmed(), quint16(m_remotePort));
     return {};
 }
@@ -186,6 +242,9 @@ Winsock::Result Winsock::Bind(qint32 port, const QString &address)
         return ownError(sckWrongState);
     if (port < 0 || port > 65535)
         return ownError(sckInvalidArgument);
+    const Result started = Startup();
+    if (!started.ok())
+        return started;
     QHostAddress host(QHostAddress::AnyIPv4);
     if (!address.isEmpty() && !host.setAddress(address.trimmed()))
         return errorFor(QAbstractSocket::SocketAddressNotAvailableError);
@@ -225,44 +284,62 @@ Winsock::Result Winsock::Accept(qint32 requestID)
     const auto found = pendingRequests().find(requestID);
     if (found == pendingRequests().end())
         return ownError(sckBadRequestID);
-    QTcpSocket *socket = found->socket;
-    const QString peerIP = found->peerIP;
-    const qint32 peerPort = found->peerPort;
+    const int descriptor = found->descriptor;
     pendingRequests().erase(found);
-
-    socket->setParent(this);
-    adoptSocket(socket);
-    keepPeer(peerIP, peerPort);
-    enableKeepAlive(socket);
-    // Bytes or a close that came while the request waited raised no event yet.
-    if (socket->bytesAvailable() > 0)
-        onReadyRead();
-    if (socket->state() != QAbstractSocket::ConnectedState)
-        onDisconnected();
-    return {};
+    // Bytes or a close that came while the request waited make the socket ready at once.
+    return adoptDescriptor(descriptor);
 }
 
 QByteArray Winsock::GetData()
 {
-    return m_socket ? m_socket->readAll() : QByteArray();
+    // Bytes count as received once an arrival has announced them, as a buffered socket's would.
+    if (m_descriptor < 0 || !m_reported)
+        return {};
+    static std::vector<char> buffer(ReadBufferBytes);
+    size_t filled = 0;
+    for (;;) {
+        if (filled == buffer.size()) {
+            if (buffer.size() >= ReadBufferMaxBytes)
+                break;
+            buffer.resize(buffer.size() * 2);
+        }
+        const ssize_t got = ::recv(m_descriptor, buffer.data() + filled, buffer.size() - filled, 0);
+        if (got > 0) {
+            filled += size_t(got);
+            if (filled < buffer.size())
+                break;
+        } else if (got < 0 && errno == EINTR) {
+            continue;
+        } else {
+            // The end or an error is reported once the bytes before it are taken.
+            if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                m_readError = errno;
+            break;
+        }
+    }
+    m_reported = false;
+    EpollSet::current()->arm(m_descriptor, this);
+    return QByteArray(buffer.data(), qsizetype(filled));
 }
 
 void Winsock::Close()
 {
     ++m_generation;
-    m_dataPending = false;
     m_errorState = false;
     m_peerClosed = false;
     m_listening = false;
-    keepPeer(QString(), 0);
+    m_readError = 0;
+    m_reported = false;
+    m_peer.clear();
+    m_peerPort = 0;
     delete m_acceptor;
     m_acceptor = nullptr;
-    if (m_socket) {
-        QTcpSocket *socket = m_socket;
-        m_socket = nullptr;
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
+    dropSocket();
+    if (m_descriptor >= 0) {
+        if (EpollSet *set = EpollSet::current())
+            set->remove(m_descriptor);
+        ::close(m_descriptor);
+        m_descriptor = -1;
     }
     if (m_server) {
         QTcpServer *server = m_server;
@@ -286,58 +363,109 @@ void Winsock::post(std::function<void()> event)
         Qt::QueuedConnection);
 }
 
-void Winsock::adoptSocket(QTcpSocket *socket)
+void Winsock::dropSocket()
 {
-    m_socket = socket;
+    if (!m_socket)
+        return;
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+Winsock::Result Winsock::adoptDescriptor(int descriptor)
+{
+    int error = 0;
+    EpollSet *set = EpollSet::instance(&error);
+    if (set && !set->add(descriptor, this))
+        error = errno;
+    if (error != 0) {
+        ::close(descriptor);
+        return errorForSystem(error);
+    }
+    m_descriptor = descriptor;
     m_errorState = false;
     m_peerClosed = false;
-    connect(socket, &QTcpSocket::readyRead, this, &Winsock::onReadyRead);
-    connect(socket, &QTcpSocket::errorOccurred, this, &Winsock::onSocketError);
-    connect(socket, &QTcpSocket::disconnected, this, &Winsock::onDisconnected);
+    std::tie(m_peer, m_peerPort) = peerOf(descriptor);
+    enableKeepAlive(descriptor);
+    return {};
 }
 
-void Winsock::keepPeer(const QString &address, qint32 port)
+void Winsock::onConnected()
 {
-    m_peerIP = address;
-    m_peerPort = port;
-}
-
-void Winsock::onReadyRead()
-{
-    if (m_dataPending)
+    // The socket outlives Qt's object as a duplicate; Qt has read nothing from it yet.
+    const int descriptor = ::fcntl(int(m_socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    const int dupError = errno;
+    dropSocket();
+    const Result adopted = descriptor >= 0 ? adoptDescriptor(descriptor) : errorForSystem(dupError);
+    if (!adopted.ok()) {
+        m_errorState = true;
+        post([this, adopted] { emit Error(m_index, qint16(adopted.Number), adopted.Description); });
         return;
-    m_dataPending = true;
-    post([this] {
-        m_dataPending = false;
-        const qint64 available = m_socket ? m_socket->bytesAvailable() : 0;
-        if (available > 0)
-            emit DataArrival(m_index, available);
-    });
+    }
+    post([this] { emit Connected(m_index); });
 }
 
 void Winsock::onSocketError(QAbstractSocket::SocketError error)
 {
-    // The peer's orderly close is a close, reported by onDisconnected().
-    if (error == QAbstractSocket::RemoteHostClosedError)
-        return;
     m_errorState = true;
     const Result failure = errorFor(error);
     post([this, failure] { emit Error(m_index, qint16(failure.Number), failure.Description); });
 }
 
-void Winsock::onDisconnected()
+void Winsock::ready()
 {
-    m_peerClosed = true;
-    // Data that came with the close is delivered before it.
-    if (m_socket && m_socket->bytesAvailable() > 0)
-        onReadyRead();
-    post([this] { emit Closed(m_index); });
+    post([this] { deliverReady(); });
 }
 
-void Winsock::onAccepted(QTcpSocket *socket)
+void Winsock::deliverReady()
+{
+    if (m_peerClosed || m_errorState) // reported already, from an earlier report of the set
+        return;
+    // Until GetData() reads, the socket is watched for the peer's close only: bytes left unread
+    // are announced once more before that close, as a buffered socket does.
+    int available = 0;
+    if (::ioctl(m_descriptor, FIONREAD, &available) == 0 && available > 0) {
+        const bool announcedBefore = m_reported;
+        m_reported = true;
+        const QPointer<Winsock> self(this);
+        const quint64 generation = m_generation;
+        emit DataArrival(m_index, available);
+        if (self && generation == m_generation && m_reported && !announcedBefore)
+            EpollSet::current()->arm(m_descriptor, this, true);
+        return;
+    }
+    int error = m_readError;
+    if (error == 0) {
+        char byte = 0;
+        const ssize_t got = ::recv(m_descriptor, &byte, 1, MSG_PEEK);
+        if (got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))) {
+            EpollSet::current()->arm(m_descriptor, this);
+            return;
+        }
+        error = got < 0 ? errno : 0;
+    }
+    finish(error);
+}
+
+void Winsock::finish(int error)
+{
+    // A reset after the data is the peer's close, as an orderly one is.
+    if (error == 0 || error == ECONNRESET || error == EPIPE) {
+        m_peerClosed = true;
+        emit Closed(m_index);
+        return;
+    }
+    m_errorState = true;
+    const Result failure = errorForSystem(error);
+    emit Error(m_index, qint16(failure.Number), failure.Description);
+}
+
+void Winsock::onAccepted(int descriptor)
 {
     const qint32 id = nextRequestID();
-    pendingRequests().insert(id, {socket, this, dotted(socket->peerAddress()), socket->peerPort()});
+    pendingRequests().insert(id, {descriptor, this});
     post([this, id] { deliverRequest(id); });
 }
 
@@ -348,10 +476,8 @@ void Winsock::deliverRequest(qint32 requestID)
     const auto found = pendingRequests().find(requestID);
     if (found == pendingRequests().end())
         return;
-    QTcpSocket *socket = found->socket;
+    closeDescriptor(found->descriptor);
     pendingRequests().erase(found);
-    socket->abort();
-    socket->deleteLater();
 }
 
 void Winsock::releasePendingRequests()
@@ -359,8 +485,7 @@ void Winsock::releasePendingRequests()
     auto &requests = pendingRequests();
     for (auto it = requests.begin(); it != requests.end();) {
         if (it->listener == this) {
-            it->socket->abort();
-            it->socket->deleteLater();
+            closeDescriptor(it->descriptor);
             it = requests.erase(it);
         } else {
             ++it;

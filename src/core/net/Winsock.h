@@ -1,7 +1,10 @@
 #pragma once
 
+#include "core/net/EpollSet.h"
+
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -17,7 +20,9 @@ class QTcpSocket;
 // failure; network failures carry WinSock error numbers (above 10000), failures of the object
 // itself numbers of 10000 and below. An element becomes closed (state 0) only through Close(): a
 // peer's close or a network error leaves it in state 8 or 9 until its owner closes it.
-class Winsock final : public QObject {
+// A connected element's socket is on the process's epoll set; its bytes stay in the system until
+// GetData() reads them.
+class Winsock final : public QObject, private EpollSet::Watcher {
     Q_OBJECT
 
 public:
@@ -49,6 +54,10 @@ public:
 
     // The WinSock number and an English description for a failure reported by Qt.
     static Result errorFor(QAbstractSocket::SocketError error);
+    // The same for a system error number (errno).
+    static Result errorForSystem(int error);
+    // Readies what every connection needs; sessions call it before they activate.
+    static Result Startup();
 
     explicit Winsock(int index, QObject *parent = nullptr);
     ~Winsock() override;
@@ -64,9 +73,8 @@ public:
     void setLocalPort(qint32 port) { m_localPort = port; }
     // The machine's primary local IPv4 address; empty when it has none.
     QString LocalIP() const;
-    // Dotted address and port of the connected peer, kept from the moment the connection was
-    // made until Close(), so that data read after the peer left still says where it came from.
-    QString RemoteHostIP() const { return m_peerIP; }
+    // Dotted address of the connected peer.
+    QString RemoteHostIP() const;
     qint32 RemoteHostPort() const { return m_peerPort; }
     int State() const;
 
@@ -89,12 +97,14 @@ signals:
 
 private:
     void post(std::function<void()> event);
-    void adoptSocket(QTcpSocket *socket);
-    void keepPeer(const QString &address, qint32 port);
-    void onReadyRead();
+    void ready() override;
+    void deliverReady();
+    void finish(int error);
+    Result adoptDescriptor(int descriptor);
+    void onConnected();
     void onSocketError(QAbstractSocket::SocketError error);
-    void onDisconnected();
-    void onAccepted(QTcpSocket *socket);
+    void dropSocket();
+    void onAccepted(int descriptor);
     void deliverRequest(qint32 requestID);
     void releasePendingRequests();
 
@@ -102,14 +112,16 @@ private:
     QString m_remoteHost;
     qint32 m_remotePort = 0;
     qint32 m_localPort = 0;
-    QString m_peerIP;
+    QTcpSocket *m_socket = nullptr; // only while a client connects
+    int m_descriptor = -1;          // the connected socket, on the epoll set
+    int m_readError = 0;            // met by GetData(), reported after the data
+    bool m_reported = false;        // an arrival announced, off the set until read
+    QHostAddress m_peer;
     qint32 m_peerPort = 0;
-    QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
     Acceptor *m_acceptor = nullptr;
     bool m_listening = false;
     bool m_errorState = false;
     bool m_peerClosed = false;
-    bool m_dataPending = false;
     quint64 m_generation = 0; // raised by Close(); queued events of an older generation are dropped
 };
