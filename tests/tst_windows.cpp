@@ -232,14 +232,14 @@ private slots:
         const auto windowList = [&main] {
             QStringList list; // window numbers, the checked one marked "*"
             emit main.mnuWindow->aboutToShow();
-            for (const QAction *item : main.mnuWindow->actions().mid(5))
+            for (const QAction *item : main.mnuWindow->actions().mid(7))
                 list << item->text().section(' ', -1) + (item->isChecked() ? "*" : "");
             return list;
         };
         main.mnuFileNew->trigger();
         main.mnuFileNew->trigger();
         QCOMPARE(windowList(), QStringList({"1", "2", "3*"}));
-        main.mnuWindow->actions()[5]->trigger();
+        main.mnuWindow->actions()[7]->trigger();
         QCOMPARE(windowList(), QStringList({"1*", "2", "3"}));
 
         for (int left = 2; left >= 0; --left) {

@@ -10,7 +10,7 @@ endif()
 set(kestrel_help_sources
     kestrel.hhp kestrel.hhc kestrel.hhk help.css
     index.html sessions.html io-options.html configuration.html error-log.html tray-icon.html
-    log-file-names.html)
+    log-file-names.html data-monitor.html)
 list(TRANSFORM kestrel_help_sources PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
 set(kestrel_help_work ${CMAKE_BINARY_DIR}/help)
 add_custom_command(

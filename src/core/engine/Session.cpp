@@ -10,7 +10,10 @@
 #include "core/text/LoadResource.h"
 #include "core/text/NumericValue.h"
 
+#include <QDateTime>
+#include <QMetaMethod>
 #include <QTimer>
+#include <utility>
 
 using LoadResource::LoadResString;
 
@@ -156,7 +159,9 @@ void Session::deactivate()
     }
     m_numConnected = 0;
     m_lowestFree = 1;
-    m_connectedElements.clear();
+    const std::set<qint32> closed = std::exchange(m_connectedElements, {});
+    for (const qint32 index : closed)
+        emit elementClosed(index);
     setStatus(statusWith(2162));
     m_active = false;
     emit activeChanged(false);
@@ -165,6 +170,7 @@ void Session::deactivate()
 Winsock *Session::createElement(int index)
 {
     auto *element = new Winsock(index, this);
+    m_activity.resize(size_t(index) + 1);
     connect(element, &Winsock::Connected, this, &Session::Winsock1_Connect);
     connect(element, &Winsock::ConnectionRequest, this, &Session::Winsock1_ConnectionRequest);
     connect(element, &Winsock::DataArrival, this, &Session::Winsock1_DataArrival);
@@ -173,10 +179,18 @@ Winsock *Session::createElement(int index)
     return element;
 }
 
-void Session::Winsock1_Connect(int)
+void Session::Winsock1_Connect(int Index)
 {
     m_timer1->stop();
     setStatus(statusWith(2169));
+    elementConnects(Index);
+}
+
+void Session::elementConnects(int index)
+{
+    m_connectedElements.insert(index);
+    m_activity[size_t(index)] = {QDateTime::currentMSecsSinceEpoch(), 0, 0, 0};
+    emit elementConnected(index);
 }
 
 void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
@@ -204,9 +218,9 @@ void Session::Winsock1_ConnectionRequest(int, qint32 requestID)
     if (!chosen->Accept(requestID).ok())
         return;
     m_lowestFree = chosen->Index() + 1;
-    m_connectedElements.insert(chosen->Index());
     ++m_numConnected;
     setStatus(statusCount(m_numConnected));
+    elementConnects(chosen->Index());
 }
 
 void Session::Winsock1_DataArrival(int Index, qint64)
@@ -214,25 +228,33 @@ void Session::Winsock1_DataArrival(int Index, qint64)
     setIndicator(true);
     setStatus(status());
     const QByteArray data = m_winsock[size_t(Index)]->GetData();
+    ElementActivity &activity = m_activity[size_t(Index)];
+    activity.bytes += data.size();
+    ++activity.arrivals;
+    activity.lastArrival = QDateTime::currentMSecsSinceEpoch();
+    ++m_totals.arrivals;
 
-    if ((m_activeMode == 1 && m_settings.ServerTCPOptions == 1) ||
-        (m_activeMode == 0 && m_settings.ClientOptions == 1))
-        return;
-    if (m_activeMode == 1 && m_settings.ServerTCPOptions == 2 &&
-        (m_connectedElements.empty() || Index != *m_connectedElements.begin()))
-        return;
-    logArrival(*m_winsock[size_t(Index)], data);
+    const bool dropped = (m_activeMode == 1 && m_settings.ServerTCPOptions == 1) ||
+                         (m_activeMode == 0 && m_settings.ClientOptions == 1) ||
+                         (m_activeMode == 1 && m_settings.ServerTCPOptions == 2 &&
+                          (m_connectedElements.empty() || Index != *m_connectedElements.begin()));
+    if (!dropped && logArrival(*m_winsock[size_t(Index)], data))
+        m_totals.bytesLogged += data.size();
+    static const QMetaMethod arrived = QMetaMethod::fromSignal(&Session::dataArrived);
+    if (isSignalConnected(arrived))
+        emit dataArrived(Index, data, !dropped);
 }
 
-void Session::logArrival(const Winsock &element, const QByteArray &data)
+bool Session::logArrival(const Winsock &element, const QByteArray &data)
 {
     const QString text = m_settings.LogFile.trimmed();
     const bool indexed = Module1::ArrivalIndex != 0;
     QString failure;
     if (!indexed && !LogFileName::hasFields(text)) {
-        if (!LogFile::append(text, data, &failure))
+        const bool logged = LogFile::append(text, data, &failure);
+        if (!logged)
             logFailed(failure);
-        return;
+        return logged;
     }
     const Arrival arrival{LogFileName::now(), element.RemoteHostIP(), element.RemoteHostPort()};
     const QString path = LogFileName::expand(text, arrival);
@@ -247,10 +269,12 @@ void Session::logArrival(const Winsock &element, const QByteArray &data)
     QString indexFailure;
     if (indexed && placed.length > 0 && !ArrivalIndex::append(path, arrival, placed, &indexFailure))
         logFailed(indexFailure);
+    return logged;
 }
 
 void Session::logFailed(const QString &failure)
 {
+    ++m_totals.logErrors;
     setStatus(status() + QLatin1Char(' ') + failure);
     LogErrors(failure);
 }
@@ -261,10 +285,10 @@ void Session::Winsock1_Close(int Index)
         return;
     m_inClose = true;
     m_winsock[size_t(Index)]->Close();
-    if (Index >= 1) {
+    if (Index >= 1)
         m_lowestFree = qMin(m_lowestFree, Index);
-        m_connectedElements.erase(Index);
-    }
+    if (m_connectedElements.erase(Index) != 0)
+        emit elementClosed(Index);
     m_numConnected = qMax(0, m_numConnected - 1);
     if (m_activeMode != 1) {
         setStatus(statusWith(2162));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/engine/ElementActivity.h"
 #include "core/engine/SessionSettings.h"
 
 #include <QByteArray>
@@ -63,6 +64,12 @@ public:
     Winsock *Winsock1(int index) const { return m_winsock.at(size_t(index)); }
     bool reconnectPending() const;
 
+    // Connected elements (the client role's element 0, a server's accepted ones), lowest first,
+    // with what each has received; and the session's totals.
+    const std::set<qint32> &connectedElements() const { return m_connectedElements; }
+    const ElementActivity &activity(int index) const { return m_activity.at(size_t(index)); }
+    const SessionTotals &totals() const { return m_totals; }
+
     // Status texts of the running language.
     static QString statusWith(int id);
     static QString statusCount(qint32 count);
@@ -72,6 +79,11 @@ signals:
     void indicatorChanged(bool red);
     void activeChanged(bool active);
     void captionChanged(const QString &caption);
+    void elementConnected(int index);
+    void elementClosed(int index);
+    // Every arrival with its bytes, and whether the I/O options let them into the log. Raised
+    // only while something listens, so an unwatched session does no work for it.
+    void dataArrived(int index, const QByteArray &data, bool logged);
 
 private:
     void activate();
@@ -88,7 +100,8 @@ private:
     void Timer1_Timer();
     void Timer2_Timer();
 
-    void logArrival(const Winsock &element, const QByteArray &data);
+    void elementConnects(int index);
+    bool logArrival(const Winsock &element, const QByteArray &data);
     void logFailed(const QString &failure);
     void reportError(const QString &Desc);
     void setStatus(const QString &text);
@@ -100,7 +113,9 @@ private:
     qint32 m_maxSocketIndex = 0;
     qint32 m_numConnected = 0;
     qint32 m_lowestFree = 1;              // no client element below this index is closed
-    std::set<qint32> m_connectedElements; // accepted and not closed, lowest first
+    std::set<qint32> m_connectedElements; // connected and not closed, lowest first
+    std::vector<ElementActivity> m_activity;
+    SessionTotals m_totals;
     bool m_inClose = false;
     qint32 m_blinkTicks = 0;
     std::vector<Winsock *> m_winsock;

@@ -139,6 +139,20 @@ constexpr Entry Table[] = {
      u"the local time, the client's address and port, and where its bytes lie in the log file.",
      u"保存した受信データごとに <ログファイル>.idx に1行を追加します:\n受信時刻、"
      u"クライアントのアドレスとポート、ログファイル内でのデータの位置と長さ。"},
+    {9037, u"Data Monitor", u"データモニター"},
+    {9038, u"Address", u"アドレス"},
+    {9039, u"Port", u"ポート"},
+    {9040, u"Connected at", u"接続時刻"},
+    {9041, u"Bytes", u"バイト数"},
+    {9042, u"Arrivals", u"受信回数"},
+    {9043, u"Last arrival", u"最終受信"},
+    {9044, u"Pause", u"一時停止"},
+    {9045, u"not logged", u"ログ保存なし"},
+    {9046, u"Bytes logged: %1    Arrivals: %2    Connected clients: %3    Log-file errors: %4",
+     u"保存バイト数: %1    受信回数: %2    接続クライアント数: %3    ログファイルエラー: %4"},
+    {9047, u"Bytes per second logged, last 60 seconds (peak %1)",
+     u"1秒あたりの保存バイト数、過去60秒 (最大 %1)"},
+    {9048, u"%1 bytes", u"%1 バイト"},
 };
 
 constexpr bool sortedById()

@@ -97,6 +97,8 @@ void frmMain::buildMenus()
     mnuWindowTileHorizontal = item(mnuWindow, "2133");
     mnuWindowTileVertical = item(mnuWindow, "2134");
     mnuWindowArrangeIcons = item(mnuWindow, "2135");
+    mnuWindow->addSeparator();
+    mnuWindowMonitor = item(mnuWindow, "9037");
 
     mnuHelp = menuBar()->addMenu(QStringLiteral("2125"));
     mnuHelpContents = item(mnuHelp, "2126");
@@ -121,6 +123,7 @@ void frmMain::buildMenus()
             &frmMain::mnuWindowTileVertical_Click);
     connect(mnuWindowArrangeIcons, &QAction::triggered, this,
             &frmMain::mnuWindowArrangeIcons_Click);
+    connect(mnuWindowMonitor, &QAction::triggered, this, &frmMain::mnuWindowMonitor_Click);
     connect(mnuHelpContents, &QAction::triggered, this, &frmMain::mnuHelpContents_Click);
     connect(mnuPell, &QAction::triggered, this, &frmMain::mnuPell_Click);
     connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
@@ -394,6 +397,7 @@ void frmMain::fillWindowList()
     qDeleteAll(m_windowListActions);
     m_windowListActions.clear();
     const QList<frmDocument *> windows = sessionWindows();
+    mnuWindowMonitor->setEnabled(!windows.isEmpty());
     if (windows.isEmpty())
         return;
     m_windowListActions << mnuWindow->addSeparator();
@@ -410,6 +414,15 @@ void frmMain::fillWindowList()
                 m_mdiArea->setActiveSubWindow(sub);
         });
         m_windowListActions << entry;
+    }
+}
+
+void frmMain::mnuWindowMonitor_Click()
+{
+    // The active session window; while the main window is in the background, the one that was.
+    if (QMdiSubWindow *sub = m_mdiArea->currentSubWindow()) {
+        if (auto *document = qobject_cast<frmDocument *>(sub->widget()))
+            document->showMonitor();
     }
 }
 

@@ -54,6 +54,7 @@ public:
     void mnuWindowTileHorizontal_Click();
     void mnuWindowTileVertical_Click();
     void mnuWindowArrangeIcons_Click();
+    void mnuWindowMonitor_Click();
     void mnuHelpContents_Click();
     void mnuPell_Click();
     void mnuHelpAbout_Click();
@@ -79,6 +80,7 @@ public:
     QAction *mnuWindowTileHorizontal;
     QAction *mnuWindowTileVertical;
     QAction *mnuWindowArrangeIcons;
+    QAction *mnuWindowMonitor;
     QMenu *mnuHelp;
     QAction *mnuHelpContents;
     QAction *mnuPell;

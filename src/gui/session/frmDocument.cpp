@@ -6,6 +6,7 @@
 #include "core/text/NumericValue.h"
 #include "gui/dialogs/MessageBox.h"
 #include "gui/dialogs/frmServerOptions.h"
+#include "gui/monitor/frmMonitor.h"
 #include "gui/session/Shape.h"
 #include "gui/session/TypedLengthValidator.h"
 #include "gui/widgets/FillLocalIPList.h"
@@ -41,7 +42,10 @@ frmDocument::frmDocument(QWidget *parent) : QWidget(parent), m_session(new Sessi
     Form_Load();
 }
 
-frmDocument::~frmDocument() = default;
+frmDocument::~frmDocument()
+{
+    delete m_monitor;
+}
 
 QSize frmDocument::sizeHint() const
 {
@@ -115,6 +119,7 @@ void frmDocument::buildControls()
     connect(Command3[0], &QPushButton::clicked, this, [this] { Command3_Click(0); });
     connect(Command3[1], &QPushButton::clicked, this, [this] { Command3_Click(1); });
     Frame2->installEventFilter(this);
+    StatusBar1->installEventFilter(this);
     connect(PortNumber, &QLineEdit::textChanged, this, [this](const QString &text) {
         m_session->setPortNumber(text);
         PortNumber_Change();
@@ -286,5 +291,17 @@ bool frmDocument::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == Frame2 && event->type() == QEvent::MouseButtonDblClick)
         Frame2_DblClick();
+    if (watched == StatusBar1 && event->type() == QEvent::MouseButtonDblClick)
+        showMonitor();
     return QWidget::eventFilter(watched, event);
+}
+
+frmMonitor *frmDocument::showMonitor()
+{
+    if (!m_monitor)
+        m_monitor = new frmMonitor(m_session, this);
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
+    return m_monitor;
 }

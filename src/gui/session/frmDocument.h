@@ -3,6 +3,7 @@
 #include "core/engine/SessionSettings.h"
 #include "gui/dialogs/FileDialog.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 
@@ -14,6 +15,7 @@ class QPushButton;
 class QRadioButton;
 class Session;
 class Shape;
+class frmMonitor;
 
 // A session window: the view and controls of one Session. It lays out and localizes the
 // controls, passes the user's edits to the session and shows what the session reports.
@@ -48,6 +50,8 @@ public:
     void Command3_Click(int Index);
     // The list of connected clients of a server session.
     void Frame2_DblClick();
+    // Opens the session's data monitor, or brings it to the front if it is open.
+    frmMonitor *showMonitor();
 
     QGroupBox *Frame2;
     std::array<QRadioButton *, 2> TCPOption;
@@ -77,4 +81,5 @@ private:
     void onActiveChanged(bool active);
 
     Session *m_session;
+    QPointer<frmMonitor> m_monitor; // a window of its own, closed with this one
 };
