@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QHostAddress>
-#include <algorithm>
 
 using LoadResource::LoadResString;
 
@@ -20,10 +19,10 @@ QString timeText(qint64 ms)
 ConnectionModel::ConnectionModel(const Session *session, QObject *parent)
     : QAbstractTableModel(parent), m_session(session)
 {
-    for (const qint32 element : session->connectedElements())
-        add(element);
-    connect(session, &Session::elementConnected, this, &ConnectionModel::add);
-    connect(session, &Session::elementClosed, this, &ConnectionModel::remove);
+    readRows();
+    const auto changed = [this] { m_connectionsChanged = true; };
+    connect(session, &Session::elementConnected, this, changed);
+    connect(session, &Session::elementClosed, this, changed);
 }
 
 int ConnectionModel::rowCount(const QModelIndex &parent) const
@@ -68,28 +67,23 @@ QVariant ConnectionModel::headerData(int section, Qt::Orientation orientation, i
     return LoadResString(9038 + section);
 }
 
-void ConnectionModel::refresh()
+void ConnectionModel::refresh(bool countsChanged)
 {
-    if (!m_rows.empty())
+    if (m_connectionsChanged) {
+        m_connectionsChanged = false;
+        beginResetModel();
+        readRows();
+        endResetModel();
+    } else if (countsChanged && !m_rows.empty()) {
         emit dataChanged(index(0, Bytes), index(int(m_rows.size()) - 1, LastArrival));
+    }
 }
 
-void ConnectionModel::add(int element)
+void ConnectionModel::readRows()
 {
-    const Winsock *socket = m_session->Winsock1(element);
-    beginInsertRows({}, int(m_rows.size()), int(m_rows.size()));
-    m_rows.push_back({element, socket->RemoteHostIP(), socket->RemoteHostPort()});
-    endInsertRows();
-}
-
-void ConnectionModel::remove(int element)
-{
-    const auto found = std::find_if(m_rows.begin(), m_rows.end(),
-                                    [element](const Row &row) { return row.element == element; });
-    if (found == m_rows.end())
-        return;
-    const int row = int(found - m_rows.begin());
-    beginRemoveRows({}, row, row);
-    m_rows.erase(found);
-    endRemoveRows();
+    m_rows.clear();
+    for (const qint32 element : m_session->connectedElements()) {
+        const Winsock *socket = m_session->Winsock1(element);
+        m_rows.push_back({element, socket->RemoteHostIP(), socket->RemoteHostPort()});
+    }
 }

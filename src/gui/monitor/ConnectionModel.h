@@ -6,9 +6,9 @@
 
 class Session;
 
-// The connected elements of a session, a row each, with what each has received. Rows come and
-// go with the session's connections; the counts are read from the session when refresh() says
-// they changed, so a storm of arrivals costs the view one update per refresh.
+// The connected elements of a session, a row each, with what each has received. The rows and
+// counts are read from the session at each refresh(), so a storm of connections or arrivals
+// costs the view one update per refresh, not one per event.
 class ConnectionModel final : public QAbstractTableModel {
     Q_OBJECT
 
@@ -24,7 +24,9 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    void refresh();
+    // The rows anew when connections came or went since the last refresh; the counts anew when
+    // `countsChanged`.
+    void refresh(bool countsChanged);
 
 private:
     struct Row {
@@ -32,9 +34,9 @@ private:
         QString address;
         qint32 port;
     };
-    void add(int element);
-    void remove(int element);
+    void readRows();
 
     const Session *m_session;
     std::vector<Row> m_rows;
+    bool m_connectionsChanged = false;
 };

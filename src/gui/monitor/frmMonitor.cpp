@@ -50,8 +50,19 @@ frmMonitor::frmMonitor(Session *session, QWidget *document)
     Connections->setSelectionBehavior(QAbstractItemView::SelectRows);
     Connections->verticalHeader()->hide();
     Connections->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-    Connections->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    Connections->horizontalHeader()->setStretchLastSection(true);
+    // Widths fitted once, to the headings and the widest values: fitting them to the rows at
+    // every change would measure every row each time thousands connect.
+    const QStringList widest = {QStringLiteral("255.255.255.255"), QStringLiteral("65535"),
+                                QStringLiteral("00:00:00"),        QStringLiteral("0,000,000,000"),
+                                QStringLiteral("0,000,000"),       QStringLiteral("00:00:00")};
+    QHeaderView *header = Connections->horizontalHeader();
+    for (int column = 0; column < widest.size(); ++column) {
+        const QString heading =
+            m_model->headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+        header->resizeSection(column, qMax(header->fontMetrics().horizontalAdvance(heading) + 28,
+                                           fontMetrics().horizontalAdvance(widest[column]) + 16));
+    }
+    header->setStretchLastSection(true);
 
     Data->setReadOnly(true);
     Data->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -97,10 +108,8 @@ void frmMonitor::refresh()
 {
     Graph->advance(QDateTime::currentMSecsSinceEpoch());
     Graph->update();
-    if (m_newCounts) {
-        m_newCounts = false;
-        m_model->refresh();
-    }
+    m_model->refresh(m_newCounts);
+    m_newCounts = false;
     const SessionTotals &totals = m_session->totals();
     const QLocale locale;
     Totals->setText(LoadResString(9046)
