@@ -82,11 +82,12 @@ private slots:
     // accepted its data comes before its close; a request that no handler accepts is released.
     void listener()
     {
-        Winsock listener(0), first(1);
+        Winsock listener(0), first(1), second(2), third(3);
         QList<qint32> requests;
         connect(&listener, &Winsock::ConnectionRequest, this, [&](int, qint32 id) {
-            if ((requests << id).size() == 1)
-                QVERIFY(first.Accept(id).ok());
+            Winsock *into[] = {&first, nullptr, &second, &third};
+            if (Winsock *element = into[(requests << id).size() - 1])
+                QVERIFY(element->Accept(id).ok());
         });
         QByteArray received;
         connect(&first, &Winsock::DataArrival, this, [&] { received += first.GetData(); });
@@ -103,6 +104,24 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(unaccepted->state(), QAbstractSocket::UnconnectedState, 5000);
         QCOMPARE(requests.size(), 2);
         QCOMPARE(Winsock(0).Accept(requests.at(1)).Number, int(Winsock::sckBadRequestID));
+
+        // Two elements with data in one pass, each closing the other on its arrival: the one
+        // closed first raises nothing more.
+        auto peers = {connectTo(port), connectTo(port)};
+        QTRY_VERIFY_WITH_TIMEOUT(third.State() == Winsock::sckConnected, 5000);
+        int raised = 0;
+        for (Winsock *element : {&second, &third}) {
+            connect(element, &Winsock::DataArrival, this, [&, element] {
+                ++raised;
+                (element == &second ? third : second).Close();
+            });
+            connect(element, &Winsock::Error, this, [&raised] { ++raised; });
+        }
+        for (const auto &peer : peers)
+            QVERIFY(peer->write("x") == 1 && peer->flush());
+        QTRY_COMPARE_WITH_TIMEOUT(raised, 1, 5000);
+        QCoreApplication::processEvents(); // every event due so far, queued or from the socket
+        QCOMPARE(raised, 1);
     }
 };
 

@@ -69,15 +69,27 @@ void EpollSet::arm(int descriptor, Watcher *watcher, bool hangUpOnly)
     control(EPOLL_CTL_MOD, descriptor, watcher, hangUpOnly);
 }
 
-void EpollSet::remove(int descriptor)
+void EpollSet::remove(int descriptor, const Watcher *watcher)
 {
     ::epoll_ctl(m_descriptor, EPOLL_CTL_DEL, descriptor, nullptr);
+    for (Pass *pass = m_passes; pass; pass = pass->outer) {
+        auto *events = static_cast<epoll_event *>(pass->events);
+        for (int i = 0; i < pass->count; ++i) {
+            if (events[i].data.ptr == watcher)
+                events[i].data.ptr = nullptr;
+        }
+    }
 }
 
 void EpollSet::dispatch()
 {
     epoll_event events[EventsPerPass];
     const int ready = ::epoll_wait(m_descriptor, events, EventsPerPass, 0);
-    for (int i = 0; i < ready; ++i)
-        static_cast<Watcher *>(events[i].data.ptr)->ready();
+    Pass pass{events, qMax(ready, 0), m_passes};
+    m_passes = &pass;
+    for (int i = 0; i < pass.count; ++i) {
+        if (auto *watcher = static_cast<Watcher *>(events[i].data.ptr))
+            watcher->ready();
+    }
+    m_passes = pass.outer;
 }

@@ -337,7 +337,7 @@ void Winsock::Close()
     dropSocket();
     if (m_descriptor >= 0) {
         if (EpollSet *set = EpollSet::current())
-            set->remove(m_descriptor);
+            set->remove(m_descriptor, this);
         ::close(m_descriptor);
         m_descriptor = -1;
     }
@@ -415,11 +415,6 @@ void Winsock::onSocketError(QAbstractSocket::SocketError error)
 }
 
 void Winsock::ready()
-{
-    post([this] { deliverReady(); });
-}
-
-void Winsock::deliverReady()
 {
     if (m_peerClosed || m_errorState) // reported already, from an earlier report of the set
         return;

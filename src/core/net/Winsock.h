@@ -98,7 +98,6 @@ signals:
 private:
     void post(std::function<void()> event);
     void ready() override;
-    void deliverReady();
     void finish(int error);
     Result adoptDescriptor(int descriptor);
     void onConnected();
