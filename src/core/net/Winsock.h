@@ -14,14 +14,14 @@ class QTcpServer;
 class QTcpSocket;
 
 // One TCP endpoint of a session's socket array: a client connection, an accepted connection or
-// a listener. Its events reach the owner through queued delivery, one at a time and never from
-// inside one of its own calls, so a handler is never re-entered by a call that it makes; an
-// event still queued when the element is closed is dropped. Calls that fail at once return the
-// failure; network failures carry WinSock error numbers (above 10000), failures of the object
-// itself numbers of 10000 and below. An element becomes closed (state 0) only through Close(): a
-// peer's close or a network error leaves it in state 8 or 9 until its owner closes it.
-// A connected element's socket is on the process's epoll set; its bytes stay in the system until
-// GetData() reads them.
+// a listener. Its events reach the owner from the event loop (queued, or straight from the epoll
+// set's report), one at a time and never from inside one of its own calls, so a handler is never
+// re-entered by a call that it makes; an event still due when the element is closed is dropped.
+// Calls that fail at once return the failure; network failures carry WinSock error numbers (above
+// 10000), failures of the object itself numbers of 10000 and below. An element becomes closed
+// (state 0) only through Close(): a peer's close or a network error leaves it in state 8 or 9 until
+// its owner closes it. A connected element's socket is on the process's epoll set; its bytes stay
+// in the system until GetData() reads them.
 class Winsock final : public QObject, private EpollSet::Watcher {
     Q_OBJECT
 
