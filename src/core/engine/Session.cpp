@@ -374,10 +374,8 @@ void Session::reportError(const QString &Desc)
 QStringList Session::connectedClients() const
 {
     QStringList clients;
-    for (qint32 i = 0; i <= m_maxSocketIndex; ++i) {
-        if (m_winsock[size_t(i)]->State() == Winsock::sckConnected)
-            clients << m_winsock[size_t(i)]->RemoteHostIP();
-    }
+    for (const qint32 index : m_connectedElements)
+        clients << m_winsock[size_t(index)]->RemoteHostIP();
     return clients;
 }
 
