@@ -11,15 +11,16 @@ RateGraph::RateGraph(QWidget *parent) : QWidget(parent)
     setMinimumHeight(80);
 }
 
-void RateGraph::advance(qint64 ms)
+bool RateGraph::advance(qint64 ms)
 {
     const qint64 second = ms / 1000;
     if (second <= m_second)
-        return;
+        return false;
     const qint64 cleared = std::min<qint64>(second - m_second, Seconds);
     for (qint64 i = 1; i <= cleared; ++i)
         m_bytes[size_t((m_second + i) % Seconds)] = 0;
     m_second = second;
+    return true;
 }
 
 void RateGraph::add(qint64 bytes, qint64 ms)

@@ -12,8 +12,9 @@ public:
 
     // Counts `bytes` in the second of `ms` (ms since the epoch).
     void add(qint64 bytes, qint64 ms);
-    // Moves the graph on to the second of `ms`; seconds without bytes show as empty.
-    void advance(qint64 ms);
+    // Moves the graph on to the second of `ms`; seconds without bytes show as empty. True when
+    // it moved.
+    bool advance(qint64 ms);
     qint64 peak() const;
 
     QSize sizeHint() const override;

@@ -106,8 +106,9 @@ void frmMonitor::onArrival(int index, const QByteArray &data, bool logged)
 
 void frmMonitor::refresh()
 {
-    Graph->advance(QDateTime::currentMSecsSinceEpoch());
-    Graph->update();
+    // The graph changes when a second passes or bytes came.
+    if (Graph->advance(QDateTime::currentMSecsSinceEpoch()) || m_newCounts)
+        Graph->update();
     m_model->refresh(m_newCounts);
     m_newCounts = false;
     const SessionTotals &totals = m_session->totals();
